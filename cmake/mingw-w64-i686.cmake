@@ -1,0 +1,17 @@
+# Cross build for i686 Windows with MinGW-w64 (Debian's g++-mingw-w64-*-posix).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(KEYCONFIG_MINGW_PREFIX i686-w64-mingw32)
+find_program(CMAKE_CXX_COMPILER NAMES ${KEYCONFIG_MINGW_PREFIX}-g++-posix ${KEYCONFIG_MINGW_PREFIX}-g++)
+find_program(CMAKE_RC_COMPILER NAMES ${KEYCONFIG_MINGW_PREFIX}-windres)
+if(NOT CMAKE_CXX_COMPILER OR NOT CMAKE_RC_COMPILER)
+  message(FATAL_ERROR "MinGW-w64 for i686 is missing: install g++-mingw-w64-i686-posix "
+                      "(the test script does this).")
+endif()
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KEYCONFIG_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

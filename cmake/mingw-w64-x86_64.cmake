@@ -1,0 +1,17 @@
+# Cross build for x86_64 Windows with MinGW-w64 (Debian's g++-mingw-w64-*-posix).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KEYCONFIG_MINGW_PREFIX x86_64-w64-mingw32)
+find_program(CMAKE_CXX_COMPILER NAMES ${KEYCONFIG_MINGW_PREFIX}-g++-posix ${KEYCONFIG_MINGW_PREFIX}-g++)
+find_program(CMAKE_RC_COMPILER NAMES ${KEYCONFIG_MINGW_PREFIX}-windres)
+if(NOT CMAKE_CXX_COMPILER OR NOT CMAKE_RC_COMPILER)
+  message(FATAL_ERROR "MinGW-w64 for x86_64 is missing: install g++-mingw-w64-x86-64-posix "
+                      "(the test script does this).")
+endif()
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KEYCONFIG_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

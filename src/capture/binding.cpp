@@ -1,0 +1,3 @@
+#include "capture/binding.h"
+
+Binding g_bindingTable[kBindingCount];

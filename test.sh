@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/lib.sh
+
+ensure_packages "${BUILD_PACKAGES[@]}"
+
+for preset in host host-asan win64 win32; do
+    build_preset "$preset"
+done
+
+for preset in host host-asan; do
+    say "Unit tests ($preset)"
+    ctest --preset "$preset"
+done
+
+say "All tests passed"

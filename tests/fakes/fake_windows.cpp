@@ -1,0 +1,130 @@
+#include "fake_windows.h"
+
+#include "platform/text.h"
+#include "resources/resource.h"
+
+#include <cstdio>
+
+namespace fake {
+
+namespace {
+
+// Control identifiers of dialog template 101, in template order (labels left out).
+constexpr int kTemplateControls[] = {
+    IDOK,
+    IDCANCEL,
+    IDC_OPTION1,
+    IDC_BINDING_UP,
+    IDC_BINDING_DOWN,
+    IDC_BINDING_LEFT,
+    IDC_BINDING_RIGHT,
+    IDC_BINDING_SHOT,
+    IDC_BINDING_BOMB,
+    IDC_BINDING_BUTTON3,
+    IDC_BINDING_BUTTON4,
+    IDC_READOUT,
+};
+
+void CopyText(char (&out)[kTextSize], const char* text) {
+    std::snprintf(out, sizeof out, "%s", text);
+}
+
+} // namespace
+
+Desktop& TheDesktop() {
+    static Desktop desktop;
+    return desktop;
+}
+
+void Desktop::Reset() {
+    dialog_ = Window{};
+    controlCount_ = 0;
+    for (int id : kTemplateControls) {
+        controls_[controlCount_] = Window{};
+        controls_[controlCount_].id = id;
+        ++controlCount_;
+    }
+    // The dialog manager focuses the first control with a tab stop: OK.
+    focus = FromHandle(Control(IDOK));
+    setTextResult = TRUE;
+    messageBoxes.clear();
+    onMessageBox = nullptr;
+    debugCount = 0;
+}
+
+HWND Desktop::Control(int id) {
+    for (std::size_t i = 0; i < controlCount_; ++i) {
+        if (controls_[i].id == id) {
+            return ToHandle(&controls_[i]);
+        }
+    }
+    return nullptr;
+}
+
+Window* Desktop::FromHandle(HWND window) { return reinterpret_cast<Window*>(window); }
+
+const char* Desktop::Text(int id) { return FromHandle(Control(id))->text; }
+
+int Desktop::SetTextCalls(int id) { return FromHandle(Control(id))->setTextCalls; }
+
+void Desktop::Focus(int id) { focus = id == 0 ? nullptr : FromHandle(Control(id)); }
+
+int Desktop::FocusedId() { return focus == nullptr ? 0 : focus->id; }
+
+std::vector<std::string> Desktop::DebugMessages() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < debugCount && i < kMaxDebugMessages; ++i) {
+        out.emplace_back(debug[i]);
+    }
+    return out;
+}
+
+} // namespace fake
+
+using fake::TheDesktop;
+
+HWND GetFocus() { return fake::Desktop::ToHandle(TheDesktop().focus); }
+
+HWND SetFocus(HWND window) {
+    HWND previous = GetFocus();
+    TheDesktop().focus = TheDesktop().FromHandle(window);
+    return previous;
+}
+
+HWND GetDlgItem(HWND dialog, int id) {
+    return dialog == TheDesktop().Dialog() ? TheDesktop().Control(id) : nullptr;
+}
+
+LONG GetWindowLongW(HWND window, int index) {
+    if (window == nullptr || index != GWL_ID) {
+        return 0;
+    }
+    return TheDesktop().FromHandle(window)->id;
+}
+
+BOOL SetWindowTextUtf8(HWND window, const char* text) {
+    if (window == nullptr || !TheDesktop().setTextResult) {
+        return FALSE;
+    }
+    fake::Window* w = TheDesktop().FromHandle(window);
+    fake::CopyText(w->text, text);
+    ++w->setTextCalls;
+    return TRUE;
+}
+
+int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type) {
+    fake::Desktop& desktop = TheDesktop();
+    desktop.messageBoxes.push_back({owner, text, caption, type});
+    if (desktop.onMessageBox) {
+        desktop.onMessageBox(desktop.messageBoxes.back());
+    }
+    return IDOK;
+}
+
+void OutputDebugStringCp932(const char* text) {
+    fake::Desktop& desktop = TheDesktop();
+    if (desktop.debugCount < fake::kMaxDebugMessages) {
+        fake::CopyText(desktop.debug[desktop.debugCount], text);
+    }
+    ++desktop.debugCount;
+}
