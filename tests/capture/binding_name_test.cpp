@@ -17,7 +17,11 @@ std::string Name(int device, int code) {
 bool IsValidUtf8(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+        int extra = c < 0x80           ? 0
+                    : (c >> 5) == 0x6  ? 1
+                    : (c >> 4) == 0xE  ? 2
+                    : (c >> 3) == 0x1E ? 3
+                                       : -1;
         if (extra < 0 || (extra == 1 && c < 0xC2) || i + extra >= text.size() + (extra == 0)) {
             return false;
         }

@@ -1,0 +1,141 @@
+#include "capture/capture.h"
+
+#include "capture/binding_name.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+
+#include <array>
+#include <cstdio>
+
+uint8_t g_joystickPresses[kJoystickCount][kPressFlagCount];
+
+namespace {
+
+constexpr BYTE kDownBit = 0x80;
+constexpr LONG kAxisFull = 1000; // the axis range diutils sets up: -1000..+1000
+
+// Keys that suspend capture while down. Caps Lock, Num Lock, Kana and Kanji never read as down
+// (diutils clears them), but they belong here all the same.
+constexpr BYTE kForbiddenKeys[] = {
+    DIK_TAB,   DIK_LMENU, DIK_CAPITAL, DIK_F1,   DIK_F2,    DIK_F3,    DIK_F4,
+    DIK_F5,    DIK_F6,    DIK_F7,      DIK_F8,   DIK_F9,    DIK_F10,   DIK_NUMLOCK,
+    DIK_F11,   DIK_F12,   DIK_F13,     DIK_F14,  DIK_F15,   DIK_KANA,  DIK_KANJI,
+    DIK_RMENU, DIK_LWIN,  DIK_RWIN,    DIK_APPS, DIK_POWER, DIK_SLEEP,
+};
+
+constexpr std::array<bool, 256> MakeForbiddenSet() {
+    std::array<bool, 256> set = {};
+    for (BYTE code : kForbiddenKeys) {
+        set[code] = true;
+    }
+    return set;
+}
+constexpr std::array<bool, 256> kForbidden = MakeForbiddenSet();
+
+// Direction flags in the order a diagonal resolves: down-right is DOWN, up-left is LEFT.
+constexpr int kDirectionPriority[] = {kPressDown, kPressRight, kPressLeft, kPressUp};
+
+constexpr int kReadoutSize = 256;
+
+// The single filter, and the two handles refreshed at the start of every tick.
+HoldFilter g_holdFilter;
+HWND g_focusedWindow;
+HWND g_readoutField;
+
+bool IsDown(BYTE state) {
+    return (state & kDownBit) != 0;
+}
+
+} // namespace
+
+bool IsForbiddenKeyDown(const Input& snapshot) {
+    for (int code = 0; code < 256; ++code) {
+        if (kForbidden[code] && IsDown(snapshot.keyboard[code])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void UpdateJoystickPresses(const Input& snapshot) {
+    uint8_t(&flags)[kPressFlagCount] = g_joystickPresses[0];
+    for (uint8_t& flag : flags) {
+        flag = 0;
+    }
+    const DIJOYSTATE& joy = snapshot.joystick;
+    // Only a full deflection counts: the tests are exact equalities.
+    flags[kPressLeft] = joy.lX == -kAxisFull;
+    flags[kPressRight] = joy.lX == kAxisFull;
+    flags[kPressUp] = joy.lY == -kAxisFull;
+    flags[kPressDown] = joy.lY == kAxisFull;
+    for (int n = 0; n < kJoystickButtonCount; ++n) {
+        flags[n] = IsDown(joy.rgbButtons[n]);
+    }
+}
+
+bool ChooseBinding(Binding& out, const Input& snapshot) {
+    for (int joystick = 0; joystick < kJoystickCount; ++joystick) {
+        const uint8_t(&flags)[kPressFlagCount] = g_joystickPresses[joystick];
+        const uint8_t device = static_cast<uint8_t>(kFirstJoystickDevice + joystick);
+        for (int n = 0; n < kJoystickButtonCount; ++n) {
+            if (flags[n]) {
+                out = {device, static_cast<uint8_t>(kJoyFirstButton + n)};
+                return true;
+            }
+        }
+        for (int flag : kDirectionPriority) {
+            if (flags[flag]) {
+                out = {device, static_cast<uint8_t>(flag - kJoystickButtonCount)};
+                return true;
+            }
+        }
+    }
+    for (int code = 0; code < 256; ++code) {
+        if (IsDown(snapshot.keyboard[code])) {
+            out = {kKeyboardDevice, static_cast<uint8_t>(code)};
+            return true;
+        }
+    }
+    return false;
+}
+
+bool StoreBinding(Binding b, HWND focused, HWND dialog) {
+    const LONG id = GetWindowLongW(focused, GWL_ID);
+    if (id < IDC_BINDING_UP || id > IDC_BINDING_BOMB) {
+        return false;
+    }
+    if (b == kNoBinding) {
+        return false;
+    }
+    Binding& entry = g_bindingTable[id - IDC_BINDING_UP];
+    if (entry != b) {
+        entry = b;
+        ShowBindingName(b, focused);
+    }
+    const int next = id == IDC_BINDING_BOMB ? IDC_BINDING_UP : id + 1;
+    SetFocus(GetDlgItem(dialog, next));
+    return true;
+}
+
+void CaptureStep(HWND dialog) {
+    g_focusedWindow = GetFocus();
+    g_readoutField = GetDlgItem(dialog, IDC_READOUT);
+
+    Input out_state;
+    PollInput(&out_state);
+    if (IsForbiddenKeyDown(out_state)) {
+        return;
+    }
+    UpdateJoystickPresses(out_state);
+
+    Binding tmp = kNoBinding;
+    ChooseBinding(tmp, out_state);
+    g_holdFilter.Update(tmp);
+    if (!g_holdFilter.IsHeld()) {
+        StoreBinding(tmp, g_focusedWindow, dialog);
+    }
+
+    char temp[kReadoutSize];
+    std::snprintf(temp, sizeof temp, "%d _ %d", tmp.device, tmp.code);
+    SetWindowTextUtf8(g_readoutField, temp);
+}
