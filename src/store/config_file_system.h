@@ -1,0 +1,11 @@
+// The operating system's side of the file operations (config_file.h): one implementation per
+// platform, config_file_win32.cpp and config_file_posix.cpp.
+#pragma once
+
+#include <cstdio>
+
+std::FILE* SystemOpenRead(const char* path, bool* missing);
+std::FILE* SystemOpenWrite(const char* path);
+bool SystemFlush(std::FILE* file);
+bool SystemReplace(const char* from, const char* to);
+bool SystemRemove(const char* path);

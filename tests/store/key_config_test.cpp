@@ -1,0 +1,583 @@
+#include "store/key_config.h"
+
+#include "capture/binding.h"
+#include "capture/binding_name.h"
+#include "fake_windows.h"
+#include "resources/resource.h"
+#include "store/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kFile[] = "config.ini";
+constexpr char kCaption[] = "DirectInput";
+constexpr char kCreating[] = "コンフィグファイルを作成します";
+constexpr char kBroken[] = "コンフィグファイルが壊れています";
+constexpr char kUnreadable[] = "コンフィグファイルを読み込めませんでした";
+constexpr char kSaveFailed[] = "コンフィグファイルを保存できませんでした";
+
+// The image of a created file: the header, then (99, 255) eight times.
+const Bytes kDefaultImage = {1,   8,  99,  255, 99,  255, 99,  255, 99,
+                             255, 99, 255, 99,  255, 99,  255, 99,  255};
+
+Bytes ImageOf(const Binding (&table)[kBindingCount]) {
+    Bytes image = {1, 8};
+    for (const Binding& binding : table) {
+        image.push_back(binding.device);
+        image.push_back(binding.code);
+    }
+    return image;
+}
+
+void WriteBytes(const char* path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+Bytes ReadBytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Names in the working directory, sorted: shows both the configuration file and any leftover.
+std::vector<std::string> DirectoryEntries() {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(".")) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::vector<std::string> kOnlyTheFile = {kFile};
+
+// Recorded file operations, for checking their order and that every opened file is closed.
+std::vector<std::string> g_calls;
+int g_openFiles = 0;
+
+// Each step runs the system's operation and records it, so that single steps can be swapped
+// for failing ones while the rest really happen.
+std::FILE* LoggedOpenRead(const char* path, bool* missing) {
+    g_calls.push_back(std::string("openRead ") + path);
+    std::FILE* file = SystemConfigFileOps().openRead(path, missing);
+    g_openFiles += file != nullptr;
+    return file;
+}
+std::FILE* LoggedOpenWrite(const char* path) {
+    g_calls.push_back(std::string("openWrite ") + path);
+    std::FILE* file = SystemConfigFileOps().openWrite(path);
+    g_openFiles += file != nullptr;
+    return file;
+}
+bool LoggedRead(std::FILE* file, void* buffer, std::size_t size, std::size_t* count) {
+    g_calls.push_back("read " + std::to_string(size));
+    return SystemConfigFileOps().read(file, buffer, size, count);
+}
+bool LoggedWrite(std::FILE* file, const void* data, std::size_t size) {
+    g_calls.push_back("write " + std::to_string(size));
+    return SystemConfigFileOps().write(file, data, size);
+}
+bool LoggedFlush(std::FILE* file) {
+    g_calls.push_back("flush");
+    return SystemConfigFileOps().flush(file);
+}
+bool LoggedClose(std::FILE* file) {
+    g_calls.push_back("close");
+    --g_openFiles;
+    return SystemConfigFileOps().close(file);
+}
+bool LoggedReplace(const char* from, const char* to) {
+    g_calls.push_back(std::string("replace ") + from + " " + to);
+    return SystemConfigFileOps().replace(from, to);
+}
+bool LoggedRemove(const char* path) {
+    g_calls.push_back(std::string("remove ") + path);
+    return SystemConfigFileOps().remove(path);
+}
+
+constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedOpenWrite, LoggedRead,    LoggedWrite,
+                                      LoggedFlush,    LoggedClose,     LoggedReplace, LoggedRemove};
+
+// Failing steps. Those that get a file still do what a real failure leaves behind (half the
+// bytes written, the file closed), so the test sees what the program must clean up.
+std::FILE* OpenReadRefused(const char* path, bool* missing) {
+    g_calls.push_back(std::string("openRead ") + path);
+    *missing = false;
+    return nullptr;
+}
+std::FILE* OpenWriteFails(const char* path) {
+    g_calls.push_back(std::string("openWrite ") + path);
+    return nullptr;
+}
+bool ReadFails(std::FILE* file, void* buffer, std::size_t size, std::size_t* count) {
+    LoggedRead(file, buffer, size, count);
+    return false;
+}
+bool WriteFailsHalfway(std::FILE* file, const void* data, std::size_t size) {
+    LoggedWrite(file, data, size / 2);
+    return false;
+}
+bool FlushFails(std::FILE* file) {
+    LoggedFlush(file);
+    return false;
+}
+bool CloseFails(std::FILE* file) {
+    LoggedClose(file);
+    return false;
+}
+bool ReplaceFails(const char* from, const char* to) {
+    g_calls.push_back(std::string("replace ") + from + " " + to);
+    return false;
+}
+
+struct WriteFailure {
+    const char* step;
+    void (*inject)(ConfigFileOps& ops);
+    // The steps taken: none after the failure but closing and removing the temp file.
+    std::vector<std::string> calls;
+};
+
+const WriteFailure kWriteFailures[] = {
+    {"open",
+     [](ConfigFileOps& ops) { ops.openWrite = OpenWriteFails; },
+     {"openWrite config.ini.tmp"}},
+    {"write",
+     [](ConfigFileOps& ops) { ops.write = WriteFailsHalfway; },
+     {"openWrite config.ini.tmp", "write 9", "close", "remove config.ini.tmp"}},
+    {"flush",
+     [](ConfigFileOps& ops) { ops.flush = FlushFails; },
+     {"openWrite config.ini.tmp", "write 18", "flush", "close", "remove config.ini.tmp"}},
+    {"close",
+     [](ConfigFileOps& ops) { ops.close = CloseFails; },
+     {"openWrite config.ini.tmp", "write 18", "flush", "close", "remove config.ini.tmp"}},
+    {"replace",
+     [](ConfigFileOps& ops) { ops.replace = ReplaceFails; },
+     {"openWrite config.ini.tmp", "write 18", "flush", "close", "replace config.ini.tmp config.ini",
+      "remove config.ini.tmp"}},
+};
+
+class KeyConfigTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "keyconfig-store-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory_ = pattern;
+        previous_ = fs::current_path();
+        fs::current_path(directory_);
+
+        fake::TheDesktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        g_configFileOps = kLoggedOps;
+        g_calls.clear();
+        g_openFiles = 0;
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(g_openFiles, 0) << "every opened file is closed";
+        g_configFileOps = SystemConfigFileOps();
+        fs::current_path(previous_);
+        std::error_code ignored;
+        fs::permissions(directory_ / kFile, fs::perms::owner_all, ignored);
+        fs::remove_all(directory_, ignored);
+    }
+
+    static fake::Desktop& Desktop() { return fake::TheDesktop(); }
+    static HWND Dialog() { return fake::TheDesktop().Dialog(); }
+
+    // The message boxes shown so far, each checked for the caption, the error icon and no owner.
+    static std::vector<std::string> Messages() {
+        std::vector<std::string> texts;
+        for (const fake::MessageBoxCall& call : Desktop().messageBoxes) {
+            EXPECT_EQ(call.owner, nullptr) << call.text;
+            EXPECT_EQ(call.caption, kCaption) << call.text;
+            EXPECT_EQ(call.type, static_cast<UINT>(MB_OK | MB_ICONERROR)) << call.text;
+            texts.push_back(call.text);
+        }
+        return texts;
+    }
+
+    // Checks that nothing was loaded: the table is all zero and no field was written.
+    static void ExpectNothingLoaded() {
+        for (int i = 0; i < kBindingCount; ++i) {
+            EXPECT_EQ(g_bindingTable[i], kNoBinding) << "entry " << i;
+            EXPECT_EQ(Desktop().SetTextCalls(IDC_BINDING_UP + i), 0) << "field " << i;
+        }
+    }
+
+    // Checks that the table holds table and that every field, hidden ones included, shows it.
+    static void ExpectLoaded(const Binding (&table)[kBindingCount]) {
+        for (int i = 0; i < kBindingCount; ++i) {
+            EXPECT_EQ(g_bindingTable[i], table[i]) << "entry " << i;
+            EXPECT_STREQ(Desktop().Text(IDC_BINDING_UP + i), FormatBindingName(table[i]).text)
+                << "field " << i;
+            EXPECT_EQ(Desktop().SetTextCalls(IDC_BINDING_UP + i), 1) << "field " << i;
+        }
+        EXPECT_EQ(Desktop().SetTextCalls(IDC_READOUT), 0);
+    }
+
+    fs::path directory_;
+    fs::path previous_;
+};
+
+// Bindings that differ in every entry, the two hidden ones included.
+constexpr Binding kMixedTable[kBindingCount] = {{0, 30}, {1, 4}, {0, 200}, {1, 35},
+                                                {2, 0},  {0, 1}, {7, 19},  {255, 254}};
+
+TEST_F(KeyConfigTest, MissingFileIsCreatedWithDefaultsAfterTheMessage) {
+    bool existedDuringMessage = true;
+    Desktop().onMessageBox = [&](const fake::MessageBoxCall&) {
+        existedDuringMessage = fs::exists(kFile);
+    };
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kCreating});
+    EXPECT_FALSE(existedDuringMessage) << "the file is written after the player saw the message";
+    EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    Binding defaults[kBindingCount];
+    std::fill(std::begin(defaults), std::end(defaults), kDefaultBinding);
+    ExpectLoaded(defaults);
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON4), "JOY99_B252");
+}
+
+TEST_F(KeyConfigTest, ValidFileLoadsEveryEntryIntoTableAndFields) {
+    WriteBytes(kFile, ImageOf(kMixedTable));
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_TRUE(Messages().empty());
+    ExpectLoaded(kMixedTable);
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_UP), "KEY_A");
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_DOWN), "JOY1_B1");
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON3), "JOY7_B16");
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+}
+
+TEST_F(KeyConfigTest, WrongHeaderIsReportedAsBrokenAndLeftAlone) {
+    const Bytes headers[] = {{1, 7}, {2, 8}, {0, 0}, {8, 1}, {1, 9}, {255, 255}, {0, 8}, {1, 0}};
+    for (const Bytes& header : headers) {
+        SCOPED_TRACE(testing::Message() << int{header[0]} << " " << int{header[1]});
+        Desktop().Reset();
+        Bytes file = ImageOf(kMixedTable);
+        file[0] = header[0];
+        file[1] = header[1];
+        WriteBytes(kFile, file);
+
+        LoadKeyConfig(Dialog());
+
+        EXPECT_EQ(Messages(), std::vector<std::string>{kBroken});
+        ExpectNothingLoaded();
+        EXPECT_EQ(ReadBytes(kFile), file);
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    }
+}
+
+// Every length from empty to past the working buffer, and one far past it: a good header loads
+// the first eighteen bytes whatever follows; anything shorter is broken and untouched.
+TEST_F(KeyConfigTest, EveryFileLengthLoadsTheFirst18BytesOrIsBroken) {
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length <= 120; ++length) {
+        lengths.push_back(length);
+    }
+    lengths.push_back(1 << 20);
+
+    for (std::size_t length : lengths) {
+        for (bool goodHeader : {true, false}) {
+            SCOPED_TRACE(testing::Message()
+                         << "length " << length << " header " << (goodHeader ? "good" : "bad"));
+            Desktop().Reset();
+            std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+            Bytes file(length);
+            for (std::size_t i = 0; i < length; ++i) {
+                file[i] = static_cast<uint8_t>(i * 37 + 11);
+            }
+            if (length >= 1) {
+                file[0] = goodHeader ? 1 : 2;
+            }
+            if (length >= 2) {
+                file[1] = 8;
+            }
+            WriteBytes(kFile, file);
+
+            LoadKeyConfig(Dialog());
+
+            if (goodHeader && length >= kConfigFileSize) {
+                EXPECT_TRUE(Messages().empty());
+                Binding expected[kBindingCount];
+                for (int i = 0; i < kBindingCount; ++i) {
+                    expected[i] = {file[2 + 2 * i], file[3 + 2 * i]};
+                }
+                ExpectLoaded(expected);
+            } else {
+                EXPECT_EQ(Messages(), std::vector<std::string>{kBroken});
+                ExpectNothingLoaded();
+            }
+            EXPECT_EQ(ReadBytes(kFile), file);
+            EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+        }
+    }
+}
+
+TEST_F(KeyConfigTest, ReadsStopAtTheWorkingBuffer) {
+    WriteBytes(kFile, Bytes(5000, 1));
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"openRead config.ini", "read 100", "close"}));
+}
+
+TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
+    fs::create_directory(kFile);
+    fs::create_directory(fs::path(kFile) / "inside");
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    ExpectNothingLoaded();
+    EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+}
+
+TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root reads any file";
+    }
+    WriteBytes(kFile, kDefaultImage);
+    fs::permissions(kFile, fs::perms::none);
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    ExpectNothingLoaded();
+    fs::permissions(kFile, fs::perms::owner_all);
+    EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
+}
+
+// A file that is there but will not open (locked by the game, denied) is never replaced with
+// defaults: it may hold the player's Bindings.
+TEST_F(KeyConfigTest, FileThatWillNotOpenIsNeverOverwrittenWithDefaults) {
+    WriteBytes(kFile, ImageOf(kMixedTable));
+    g_configFileOps.openRead = OpenReadRefused;
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    ExpectNothingLoaded();
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+    EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"});
+}
+
+TEST_F(KeyConfigTest, ReadErrorIsUnreadableAndTheFileIsClosedBeforeTheMessage) {
+    WriteBytes(kFile, ImageOf(kMixedTable));
+    g_configFileOps.read = ReadFails;
+    std::vector<std::string> callsAtMessage;
+    Desktop().onMessageBox = [&](const fake::MessageBoxCall&) { callsAtMessage = g_calls; };
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    ExpectNothingLoaded();
+    EXPECT_EQ(callsAtMessage,
+              (std::vector<std::string>{"openRead config.ini", "read 100", "close"}));
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+}
+
+TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
+    std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
+    WriteBytes(kFile, kDefaultImage);
+    Bytes oldAtReplace;
+    Bytes newAtReplace;
+    // Look at both files the moment before the replacement.
+    static Bytes* s_old;
+    static Bytes* s_new;
+    s_old = &oldAtReplace;
+    s_new = &newAtReplace;
+    g_configFileOps.replace = [](const char* from, const char* to) {
+        *s_old = ReadBytes(to);
+        *s_new = ReadBytes(from);
+        return LoggedReplace(from, to);
+    };
+
+    EXPECT_TRUE(SaveKeyConfig());
+
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"openWrite config.ini.tmp", "write 18", "flush",
+                                                 "close", "replace config.ini.tmp config.ini"}));
+    EXPECT_EQ(oldAtReplace, kDefaultImage) << "the old file stays whole until the replacement";
+    EXPECT_EQ(newAtReplace, ImageOf(kMixedTable)) << "the new file is complete before it";
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    EXPECT_TRUE(Messages().empty()) << "saving itself shows nothing";
+}
+
+TEST_F(KeyConfigTest, SaveReplacesALongerFileWithExactly18Bytes) {
+    Bytes longFile = ImageOf(kMixedTable);
+    longFile.resize(300, 0xAB);
+    WriteBytes(kFile, longFile);
+
+    LoadKeyConfig(Dialog());
+    ASSERT_TRUE(SaveKeyConfig());
+
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+}
+
+TEST_F(KeyConfigTest, RoundTripsGiveTheSameTableAndBytes) {
+    Binding defaults[kBindingCount];
+    std::fill(std::begin(defaults), std::end(defaults), kDefaultBinding);
+    Binding zeros[kBindingCount] = {};
+    Binding extremes[kBindingCount] = {{255, 255}, {0, 0},    {0, 255}, {255, 0},
+                                       {1, 3},     {99, 255}, {0, 8},   {8, 1}};
+    const Binding(*tables[])[kBindingCount] = {&kMixedTable, &defaults, &zeros, &extremes};
+
+    for (const Binding(*table)[kBindingCount] : tables) {
+        SCOPED_TRACE(testing::Message() << "table starting " << int{(*table)[0].device} << ","
+                                        << int{(*table)[0].code});
+        std::copy(std::begin(*table), std::end(*table), std::begin(g_bindingTable));
+        ASSERT_TRUE(SaveKeyConfig());
+        const Bytes saved = ReadBytes(kFile);
+        EXPECT_EQ(saved, ImageOf(*table));
+
+        Desktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        LoadKeyConfig(Dialog());
+        EXPECT_TRUE(Messages().empty());
+        ExpectLoaded(*table);
+
+        ASSERT_TRUE(SaveKeyConfig());
+        EXPECT_EQ(ReadBytes(kFile), saved) << "loading and saving again changes nothing";
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    }
+}
+
+// The dialog never changes the hidden entries 6 and 7, so what the file holds there survives
+// a load and a save with new visible Bindings.
+TEST_F(KeyConfigTest, HiddenBindingsSurviveLoadAndSave) {
+    WriteBytes(kFile, ImageOf(kMixedTable));
+    LoadKeyConfig(Dialog());
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON3), FormatBindingName(kMixedTable[6]).text);
+    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON4), FormatBindingName(kMixedTable[7]).text);
+
+    for (int i = 0; i < 6; ++i) {
+        g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
+    }
+    ASSERT_TRUE(SaveKeyConfig());
+
+    const Bytes saved = ReadBytes(kFile);
+    ASSERT_EQ(saved.size(), kConfigFileSize);
+    EXPECT_EQ(Bytes(saved.begin() + 14, saved.end()), (Bytes{7, 19, 255, 254}));
+    EXPECT_EQ(Bytes(saved.begin() + 2, saved.begin() + 6), (Bytes{0, 16, 0, 17}));
+}
+
+TEST_F(KeyConfigTest, BrokenFileIsReplacedOnlyBySaving) {
+    WriteBytes(kFile, {1, 7, 0, 30});
+    LoadKeyConfig(Dialog());
+    EXPECT_EQ(ReadBytes(kFile), (Bytes{1, 7, 0, 30}));
+
+    g_bindingTable[0] = {0, 30};
+    ASSERT_TRUE(SaveKeyConfig());
+
+    EXPECT_EQ(ReadBytes(kFile), (Bytes{1, 8, 0, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(KeyConfigTest, EachFailedSaveStepKeepsTheOldFileAndLeavesNoTempFile) {
+    for (const WriteFailure& failure : kWriteFailures) {
+        SCOPED_TRACE(failure.step);
+        g_configFileOps = kLoggedOps;
+        failure.inject(g_configFileOps);
+        WriteBytes(kFile, kDefaultImage);
+        std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
+        Desktop().Reset();
+        g_calls.clear();
+
+        EXPECT_FALSE(SaveKeyConfig());
+
+        EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+        EXPECT_EQ(g_openFiles, 0);
+        EXPECT_TRUE(Messages().empty()) << "the dialog reports a failed save";
+        EXPECT_EQ(g_calls, failure.calls);
+    }
+}
+
+TEST_F(KeyConfigTest, EachFailedCreationStepReportsAndKeepsTheDefaultsInTheDialog) {
+    for (const WriteFailure& failure : kWriteFailures) {
+        SCOPED_TRACE(failure.step);
+        g_configFileOps = kLoggedOps;
+        failure.inject(g_configFileOps);
+        Desktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        g_calls.clear();
+
+        LoadKeyConfig(Dialog());
+
+        EXPECT_EQ(Messages(), (std::vector<std::string>{kCreating, kSaveFailed}));
+        std::vector<std::string> calls = {"openRead config.ini"};
+        calls.insert(calls.end(), failure.calls.begin(), failure.calls.end());
+        EXPECT_EQ(g_calls, calls);
+        EXPECT_TRUE(DirectoryEntries().empty()) << "no file, not even a partial one";
+        Binding defaults[kBindingCount];
+        std::fill(std::begin(defaults), std::end(defaults), kDefaultBinding);
+        ExpectLoaded(defaults);
+    }
+}
+
+TEST_F(KeyConfigTest, SaveOntoADirectoryFailsAndLeavesIt) {
+    fs::create_directory(kFile);
+    fs::create_directory(fs::path(kFile) / "inside");
+
+    EXPECT_FALSE(SaveKeyConfig());
+
+    EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+}
+
+TEST_F(KeyConfigTest, SaveWhenTheTempNameIsTakenFailsWithoutTouchingEither) {
+    WriteBytes(kFile, kDefaultImage);
+    fs::create_directory("config.ini.tmp");
+
+    EXPECT_FALSE(SaveKeyConfig());
+
+    EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
+    EXPECT_TRUE(fs::is_directory("config.ini.tmp"));
+}
+
+TEST_F(KeyConfigTest, SaveOverwritesATempFileLeftByAnEarlierRun) {
+    WriteBytes("config.ini.tmp", Bytes(40, 0xEE));
+    std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
+
+    ASSERT_TRUE(SaveKeyConfig());
+
+    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+}
+
+TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {
+    ReportSaveFailure(Dialog());
+
+    ASSERT_EQ(Desktop().messageBoxes.size(), 1u);
+    const fake::MessageBoxCall& call = Desktop().messageBoxes[0];
+    EXPECT_EQ(call.owner, Dialog());
+    EXPECT_EQ(call.text, kSaveFailed);
+    EXPECT_EQ(call.caption, kCaption);
+    EXPECT_EQ(call.type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+}
+
+} // namespace
