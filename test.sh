@@ -15,4 +15,7 @@ for preset in host host-asan; do
     ctest --preset "$preset"
 done
 
+say "Fuzzing the configuration file loader (bounded run)"
+tests/store/fuzz/run.sh
+
 say "All tests passed"
