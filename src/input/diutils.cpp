@@ -1,0 +1,310 @@
+#include "input/diutils.h"
+
+#include "platform/text.h"
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+
+// The game and the capture rules read the snapshot by these offsets.
+static_assert(sizeof(DIJOYSTATE) == 80, "DIJOYSTATE is 80 bytes");
+static_assert(sizeof(DIMOUSESTATE) == 16, "DIMOUSESTATE is 16 bytes");
+static_assert(offsetof(Input, joystick) == 0, "joystick starts the snapshot");
+static_assert(offsetof(Input, mouse) == 80, "mouse follows the joystick without a gap");
+static_assert(offsetof(Input, keyboard) == 96, "keyboard follows the mouse without a gap");
+static_assert(sizeof(Input) == 352, "the snapshot is 352 bytes");
+
+namespace {
+
+constexpr int kDeviceCount = 3;
+
+// Keyboard and mouse share the keyboard with other programs; the joystick is ours alone while
+// the dialog is in front.
+constexpr DWORD kSharedCooperativeLevel = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND;
+constexpr DWORD kJoystickCooperativeLevel = DISCL_EXCLUSIVE | DISCL_FOREGROUND;
+
+// Every joystick axis reports this range, so that a full deflection reads exactly the bound.
+constexpr LONG kAxisMin = -1000;
+constexpr LONG kAxisMax = 1000;
+
+// A joystick whose input was lost normally takes Acquire again at once. A device that answers
+// DIERR_INPUTLOST for ever must not hold the dialog's timer tick, so the tries are bounded.
+constexpr int kMaxAcquireTries = 5;
+
+constexpr BYTE kKeyDown = 0x80;
+
+// Lock and input-mode keys: Japanese keyboards can report their latched state instead of the
+// key itself, so they would seem held on every tick. They always read as up.
+constexpr BYTE kToggleKeys[] = {DIK_CAPITAL, DIK_NUMLOCK, DIK_KANA, DIK_KANJI};
+
+LPDIRECTINPUT8A g_directInput = nullptr;
+LPDIRECTINPUTDEVICE8A g_devices[kDeviceCount] = {};
+
+void ReleaseDevice(int slot) {
+    if (g_devices[slot]) {
+        g_devices[slot]->Unacquire();
+        g_devices[slot]->Release();
+        g_devices[slot] = nullptr;
+    }
+}
+
+// Called by EnumDevices once per attached game controller: the first one that can be created
+// becomes the joystick.
+BOOL CALLBACK OnJoystickFound(LPCDIDEVICEINSTANCEA instance, LPVOID /*context*/) {
+    if (FAILED(g_directInput->CreateDevice(instance->guidInstance, &g_devices[DEVICE_JOYSTICK],
+                                           nullptr))) {
+        return DIENUM_CONTINUE;
+    }
+    return DIENUM_STOP;
+}
+
+// Called by EnumObjects once per object of the joystick (context): gives every axis the range
+// kAxisMin..kAxisMax.
+BOOL CALLBACK OnJoystickObject(LPCDIDEVICEOBJECTINSTANCEA object, LPVOID context) {
+    if ((object->dwType & DIDFT_AXIS) == 0) {
+        return DIENUM_CONTINUE;
+    }
+    DIPROPRANGE diprg;
+    diprg.diph.dwSize = sizeof(DIPROPRANGE);
+    diprg.diph.dwHeaderSize = sizeof(DIPROPHEADER);
+    diprg.diph.dwObj = object->dwType;
+    diprg.diph.dwHow = DIPH_BYID;
+    diprg.lMin = kAxisMin;
+    diprg.lMax = kAxisMax;
+    LPDIRECTINPUTDEVICE8A joystick = static_cast<LPDIRECTINPUTDEVICE8A>(context);
+    if (FAILED(joystick->SetProperty(DIPROP_RANGE, &diprg.diph))) {
+        return DIENUM_STOP;
+    }
+    return DIENUM_CONTINUE;
+}
+
+// Finds and configures the joystick; TRUE also when no game controller is attached. The joystick
+// is acquired by its first poll.
+BOOL SetupJoystick(HWND window) {
+    if (!g_directInput) {
+        OutputDebugStringCp932("\nDirectInput未初期化\n\n");
+        assert(0);
+        return FALSE;
+    }
+    ReleaseDevice(DEVICE_JOYSTICK);
+    if (FAILED(g_directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, OnJoystickFound, nullptr,
+                                          DIEDFL_ATTACHEDONLY))) {
+        return FALSE;
+    }
+    LPDIRECTINPUTDEVICE8A joystick = g_devices[DEVICE_JOYSTICK];
+    if (!joystick) {
+        return TRUE;
+    }
+    if (FAILED(joystick->SetDataFormat(&c_dfDIJoystick))) {
+        return FALSE;
+    }
+    if (FAILED(joystick->SetCooperativeLevel(window, kJoystickCooperativeLevel))) {
+        return FALSE;
+    }
+    if (FAILED(joystick->EnumObjects(OnJoystickObject, joystick, DIDFT_ALL))) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Creates, configures and acquires the system keyboard or mouse in its slot.
+BOOL SetupSharedDevice(HWND window, int slot, REFGUID guid, LPCDIDATAFORMAT format) {
+    if (!g_directInput) {
+        OutputDebugStringCp932("\nDirectInput未初期化\n\n");
+        assert(0);
+        return FALSE;
+    }
+    ReleaseDevice(slot);
+    if (g_directInput->CreateDevice(guid, &g_devices[slot], nullptr) != DI_OK) {
+        // Nothing was created; should a device have come with a result other than DI_OK, it
+        // goes back here instead of being left in the slot.
+        ReleaseDevice(slot);
+        OutputDebugStringCp932("\nDirectInputデバイスオブジェクト生成失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    if (g_devices[slot]->SetDataFormat(format) != DI_OK) {
+        ReleaseDevice(slot);
+        OutputDebugStringCp932("\nDirectInputデータフォーマット設定失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    if (g_devices[slot]->SetCooperativeLevel(window, kSharedCooperativeLevel) != DI_OK) {
+        ReleaseDevice(slot);
+        OutputDebugStringCp932("\nDirectInput協調レベル設定失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    // Fails harmlessly when the window is not in front; the first read re-acquires.
+    g_devices[slot]->Acquire();
+    return TRUE;
+}
+
+BOOL SetupKeyboard(HWND window) {
+    return SetupSharedDevice(window, DEVICE_KEYBOARD, GUID_SysKeyboard, &c_dfDIKeyboard);
+}
+
+BOOL SetupMouse(HWND window) {
+    return SetupSharedDevice(window, DEVICE_MOUSE, GUID_SysMouse, &c_dfDIMouse);
+}
+
+BOOL PollJoystick(DIJOYSTATE* state) {
+    std::memset(state, 0, sizeof *state);
+    LPDIRECTINPUTDEVICE8A joystick = g_devices[DEVICE_JOYSTICK];
+    if (!joystick) {
+        OutputDebugStringCp932("\nジョイスティック未初期化\n\n");
+        return FALSE;
+    }
+    // Poll fails while the joystick is not acquired: on the first poll and whenever the dialog
+    // has been in the background.
+    if (FAILED(joystick->Poll())) {
+        HRESULT acquired = joystick->Acquire();
+        for (int tries = 1; acquired == DIERR_INPUTLOST && tries < kMaxAcquireTries; ++tries) {
+            acquired = joystick->Acquire();
+        }
+    }
+    const HRESULT result = joystick->GetDeviceState(sizeof *state, state);
+    if (result == DI_OK) {
+        return TRUE;
+    }
+    if (result == DIERR_INPUTLOST) {
+        joystick->Acquire();
+    }
+    if (result == DIERR_INVALIDPARAM) {
+        OutputDebugStringCp932("\nDIERR_INVALIDPARAM\n\n");
+    }
+    if (result == DIERR_NOTACQUIRED) {
+        joystick->Acquire();
+        OutputDebugStringCp932("\nDIERR_NOTACQUIRED\n\n");
+    }
+    if (result == DIERR_NOTINITIALIZED) {
+        OutputDebugStringCp932("\nDIERR_NOTINITIALIZED\n\n");
+    }
+    OutputDebugStringCp932("\nジョイスティック状態取得失敗\n\n");
+    return FALSE;
+}
+
+// Reads the keyboard or the mouse. A foreground device that lost the foreground answers
+// DIERR_NOTACQUIRED to every read until it is acquired again (under Wine; Windows answers
+// DIERR_INPUTLOST once first), so both re-acquire; Acquire fails harmlessly while another window
+// is in front, and the device is back on the first tick after the dialog is.
+BOOL PollSharedDevice(int slot, LPVOID state, DWORD size, const char* notInitialised,
+                      const char* readFailed) {
+    std::memset(state, 0, size);
+    LPDIRECTINPUTDEVICE8A device = g_devices[slot];
+    if (!device) {
+        OutputDebugStringCp932(notInitialised);
+        return FALSE;
+    }
+    const HRESULT result = device->GetDeviceState(size, state);
+    if (result == DI_OK) {
+        return TRUE;
+    }
+    if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) {
+        device->Acquire();
+    }
+    OutputDebugStringCp932(readFailed);
+    return FALSE;
+}
+
+BOOL PollKeyboard(BYTE (&state)[256]) {
+    return PollSharedDevice(DEVICE_KEYBOARD, state, sizeof state, "\nキーボード未初期化\n\n",
+                            "\nキーボード状態取得失敗\n\n");
+}
+
+} // namespace
+
+BOOL InitInput(HINSTANCE instance, HWND window) {
+    // A second call without ReleaseInput would otherwise lose the first object and devices.
+    ReleaseInput();
+
+    void* created = nullptr;
+    if (DirectInput8Create(instance, DIRECTINPUT_VERSION, IID_IDirectInput8A, &created, nullptr) !=
+        DI_OK) {
+        if (created) {
+            static_cast<LPDIRECTINPUT8A>(created)->Release();
+        }
+        OutputDebugStringCp932("\nDirectInputオブジェクト生成失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    g_directInput = static_cast<LPDIRECTINPUT8A>(created);
+
+    if (!SetupJoystick(window)) {
+        ReleaseInput();
+        OutputDebugStringCp932("\nジョイスティック初期化失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    if (!SetupKeyboard(window)) {
+        ReleaseInput();
+        OutputDebugStringCp932("\nキーボード初期化失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    if (!SetupMouse(window)) {
+        ReleaseInput();
+        OutputDebugStringCp932("\nマウス初期化失敗\n\n");
+        assert(0);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL PollInput(Input* out_state) {
+    BOOL ok = PollJoystick(&out_state->joystick);
+    if (!PollKeyboard(out_state->keyboard)) {
+        ok = FALSE;
+    }
+    for (BYTE code : kToggleKeys) {
+        if (out_state->keyboard[code] & kKeyDown) {
+            out_state->keyboard[code] = 0;
+        }
+    }
+    return ok;
+}
+
+// The DirectInput object goes first: the devices created from it stay usable until they are
+// released themselves.
+void ReleaseInput() {
+    if (g_directInput) {
+        g_directInput->Release();
+        g_directInput = nullptr;
+    }
+    for (int slot = 0; slot < kDeviceCount; ++slot) {
+        ReleaseDevice(slot);
+    }
+}
+
+BOOL PollMouse(DIMOUSESTATE* out_state) {
+    return PollSharedDevice(DEVICE_MOUSE, out_state, sizeof *out_state, "\nマウス未初期化\n\n",
+                            "\nマウス状態取得失敗\n\n");
+}
+
+void AcquireDevice(int slot) {
+    if (!g_devices[slot]) {
+        OutputDebugStringCp932("\nデバイス未初期化\n\n");
+        return;
+    }
+    g_devices[slot]->Acquire();
+}
+
+void UnacquireDevice(int slot) {
+    if (!g_devices[slot]) {
+        OutputDebugStringCp932("\nデバイス未初期化\n\n");
+        return;
+    }
+    g_devices[slot]->Unacquire();
+}
+
+void AcquireAllDevices() {
+    for (int slot = 0; slot < kDeviceCount; ++slot) {
+        AcquireDevice(slot);
+    }
+}
+
+void UnacquireAllDevices() {
+    for (int slot = 0; slot < kDeviceCount; ++slot) {
+        UnacquireDevice(slot);
+    }
+}

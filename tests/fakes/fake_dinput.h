@@ -1,0 +1,215 @@
+// A scripted DirectInput 8 for the Linux tests: DirectInput8Create, the predefined data formats
+// and GUIDs, a DirectInput object and devices that answer as the real ones do, and a record of
+// every call.
+//
+//   fake::DirectInput& di = fake::TheDirectInput();
+//   ReleaseInput();                  // first let the layer drop what an earlier test left it
+//   di.Reset();                      // keyboard, mouse, one game controller; everything succeeds
+//   InitInput(fake::Instance(), fake::TheDesktop().Dialog());
+//   di.keyboard[DIK_A] = 0x80;       // what the following reads return
+//   di.joystick.lX = -1000;
+//   di.joystick.rgbButtons[0] = 0x80;
+//   di.Answer(fake::Op::GetDeviceState, fake::Target::Keyboard, DIERR_INPUTLOST);  // next call
+//   di.AnswerAlways(fake::Op::Acquire, fake::Target::Joystick, DIERR_INPUTLOST);
+//   di.SetForeground(false);         // another window comes in front of the dialog
+//   di.Count(fake::Op::Acquire, fake::Target::Keyboard);
+//   di.Trace();                      // every call and debugger message in order, as text
+//   di.Held();                       // objects and devices not released yet
+//
+// Without a scripted answer every operation answers as DirectInput does: a foreground device
+// loses acquisition when the window loses the foreground and then reads answer
+// DIERR_NOTACQUIRED until Acquire succeeds while the window is in front again (Acquire answers
+// DIERR_OTHERAPPHASPRIO while it is behind); Poll and GetDeviceState need an acquired device,
+// GetDeviceState the byte count of the device's data format; SetProperty needs DIPROP_RANGE with
+// a well-formed DIPROPRANGE naming one of the joystick's objects.
+//
+// Reference counting is checked on every call: a second Release, or any call on a released
+// object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
+// allocate nothing, so a test can count heap allocations over many ticks.
+#pragma once
+
+#include "platform/win.h"
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// The platform operations; Release is the object's or a device's.
+enum class Op {
+    Create, // DirectInput8Create
+    EnumDevices,
+    CreateDevice,
+    SetDataFormat,
+    SetCooperativeLevel,
+    EnumObjects,
+    SetProperty,
+    Acquire,
+    Unacquire,
+    Poll,
+    GetDeviceState,
+    Release,
+};
+
+// What a call went to: the DirectInput object or a device of one kind. CreateDevice calls go to
+// the kind of device asked for (DirectInput when the GUID names no device).
+enum class Target { DirectInput, Keyboard, Mouse, Joystick };
+
+constexpr std::size_t kMaxCalls = 512;
+constexpr std::size_t kMaxControllers = 8;
+constexpr std::size_t kMaxJoystickObjects = 48;
+constexpr std::size_t kMaxObjects = 8;
+constexpr std::size_t kMaxDevices = 16;
+constexpr std::size_t kMaxScripted = 8;
+
+struct Call {
+    Op op;
+    Target target;
+    int controller; // the game controller (index) for joystick calls, -1 for the others
+    HRESULT result; // what the fake answered
+    // The number passed that matters: Create: version; EnumDevices: device class;
+    // SetDataFormat: the format's data size; SetCooperativeLevel and EnumObjects: flags;
+    // SetProperty: dwObj; GetDeviceState: byte count; 0 otherwise.
+    DWORD arg;
+    std::size_t debugCount; // debugger messages written before this call
+};
+
+// An attached game controller, in enumeration order.
+struct Controller {
+    GUID guidInstance;
+    HRESULT createResult; // CreateDevice's answer for it
+    bool attached;        // installed but unplugged when false
+};
+
+// An object of the joystick (axis, button, hat) as EnumObjects reports it, and the range the
+// program gave it.
+struct JoystickObject {
+    DWORD dwType;
+    bool rangeSet;
+    LONG lMin;
+    LONG lMax;
+};
+
+// A device the fake created.
+struct Device {
+    Target kind;
+    int controller; // -1 for keyboard and mouse
+    int refs;       // 1 while the program holds it
+    bool acquired;
+    bool inputLost; // the next read or Poll answers DIERR_INPUTLOST
+    const DIDATAFORMAT* format;
+    HWND window;
+    DWORD cooperativeLevel;
+};
+
+class DirectInput {
+  public:
+    // Back to a machine with a keyboard, a mouse and one game controller with X, Y and Z axes,
+    // four buttons and a hat; the window in front; no scripted answers; nothing recorded.
+    void Reset();
+
+    // Attached game controllers.
+    std::size_t controllerCount = 0;
+    Controller controllers[kMaxControllers] = {};
+    void SetControllers(std::initializer_list<HRESULT> createResults);
+
+    // The joystick's objects in EnumObjects order (every controller has the same).
+    std::size_t objectCount = 0;
+    JoystickObject objects[kMaxJoystickObjects] = {};
+    void SetObjects(std::initializer_list<DWORD> types);
+    const JoystickObject* FindObject(DWORD type) const;
+
+    // What reads of an acquired device return.
+    BYTE keyboard[256] = {};
+    DIMOUSESTATE mouse = {};
+    DIJOYSTATE joystick = {};
+
+    // The next `times` calls of op on target answer result; queued answers are used in order,
+    // ahead of everything else.
+    void Answer(Op op, Target target, HRESULT result, int times = 1);
+    // From now on, after the queued answers, op on target answers result.
+    void AnswerAlways(Op op, Target target, HRESULT result);
+
+    // Whether the dialog window is in front. Going behind takes every foreground device's
+    // acquisition away.
+    void SetForeground(bool inFront);
+    bool Foreground() const { return foreground_; }
+
+    // The device of that kind the program holds (the latest created), or null.
+    const Device* Find(Target kind) const;
+    // The device's input is lost: its next read answers DIERR_INPUTLOST, later ones
+    // DIERR_NOTACQUIRED until Acquire succeeds (as Windows does when the window loses the
+    // foreground).
+    void LoseInput(Target kind);
+
+    // The record. Past kMaxCalls calls are only counted.
+    std::size_t callCount = 0;
+    Call calls[kMaxCalls] = {};
+    int Count(Op op, Target target) const { return counts_[Index(op)][Index(target)]; }
+    // Calls as "Keyboard.Acquire", "DirectInput8Create", "CreateDevice(Controller 1)", with the
+    // debugger messages in between, verbatim.
+    std::vector<std::string> Trace() const;
+    // Forgets the calls so far (and the debugger output, which the trace interleaves).
+    void ClearRecord();
+
+    // Objects and devices created and not released.
+    int Held() const;
+    int ObjectsCreated() const { return static_cast<int>(objectCount_); }
+    int DevicesCreated() const { return static_cast<int>(deviceCount_); }
+
+    // Misuse seen: double release, use after release, too many objects. Each is also reported
+    // to the running test as a failure.
+    int violations = 0;
+
+    // For the fake objects.
+    struct ObjectRecord {
+        int refs;
+    };
+    ObjectRecord& ObjectAt(std::size_t index) { return objectRecords_[index]; }
+    Device& DeviceAt(std::size_t index) { return devices_[index]; }
+    int NewObject();                            // index, or -1 when the pool is used up
+    int NewDevice(Target kind, int controller); // index, or -1 when the pool is used up
+    HRESULT Resolve(Op op, Target target, HRESULT natural);
+    // Records a call as it starts (so that calls made from its callbacks follow it); the caller
+    // fills in the result. Null past kMaxCalls.
+    Call* Record(Op op, Target target, int controller, DWORD arg);
+    void Violation(const char* what);
+
+  private:
+    struct Scripted {
+        HRESULT result;
+        int times;
+    };
+    struct Script {
+        Scripted queue[kMaxScripted];
+        std::size_t head;
+        std::size_t size;
+        bool always;
+        HRESULT alwaysResult;
+    };
+    static std::size_t Index(Op op) { return static_cast<std::size_t>(op); }
+    static std::size_t Index(Target target) { return static_cast<std::size_t>(target); }
+    static constexpr std::size_t kOps = static_cast<std::size_t>(Op::Release) + 1;
+    static constexpr std::size_t kTargets = static_cast<std::size_t>(Target::Joystick) + 1;
+
+    bool foreground_ = true;
+    Script scripts_[kOps][kTargets] = {};
+    int counts_[kOps][kTargets] = {};
+    std::size_t objectCount_ = 0;
+    ObjectRecord objectRecords_[kMaxObjects] = {};
+    std::size_t deviceCount_ = 0;
+    Device devices_[kMaxDevices] = {};
+};
+
+DirectInput& TheDirectInput();
+
+// An instance handle for DirectInput8Create, which refuses a null one.
+HINSTANCE Instance();
+
+// Names for messages and traces.
+const char* Name(Op op);
+const char* Name(Target target);
+
+} // namespace fake
