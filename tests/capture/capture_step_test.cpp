@@ -1,0 +1,262 @@
+// CaptureStep driven tick by tick through the fake dialog and the fake DirectInput: each tick
+// sets what is held, optionally lets the player click a field first, runs one step and checks
+// the Binding table, the focus and the readout.
+#include "capture/capture.h"
+
+#include "capture/binding_name.h"
+#include "fake_dinput.h"
+#include "fake_windows.h"
+#include "resources/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr BYTE kDown = 0x80;
+constexpr int kNoClick = -1;
+constexpr int kNoFocus = 0;
+
+struct Tick {
+    std::vector<int> keys;    // key codes held during the tick
+    std::vector<int> buttons; // joystick buttons held
+    LONG x;                   // stick position
+    LONG y;
+    int click;         // control the player clicks before the tick, or kNoClick
+    const char* table; // the eight Bindings by name after the tick, "." for (0, 0)
+    int focus;         // the focused control after the tick
+    const char* readout;
+};
+
+Tick Keys(std::vector<int> keys, const char* table, int focus, const char* readout,
+          int click = kNoClick) {
+    return {std::move(keys), {}, 0, 0, click, table, focus, readout};
+}
+
+Tick Joy(std::vector<int> buttons, LONG x, LONG y, const char* table, int focus,
+         const char* readout, int click = kNoClick) {
+    return {{}, std::move(buttons), x, y, click, table, focus, readout};
+}
+
+class CaptureStepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ReleaseInput();
+        di.Reset();
+        desktop.Reset();
+        std::memset(g_bindingTable, 0, sizeof g_bindingTable);
+        ASSERT_TRUE(InitInput(fake::Instance(), desktop.Dialog()));
+        // An idle tick leaves the hold filter at (0, 0), whatever earlier tests offered last.
+        CaptureStep(desktop.Dialog());
+    }
+    void TearDown() override {
+        ReleaseInput();
+        EXPECT_EQ(di.Held(), 0);
+        EXPECT_EQ(di.violations, 0);
+    }
+
+    std::string Table() const {
+        std::string out;
+        for (const Binding& b : g_bindingTable) {
+            out += out.empty() ? "" : " ";
+            out += b == kNoBinding ? "." : FormatBindingName(b).text;
+        }
+        return out;
+    }
+
+    void Run(const std::vector<Tick>& ticks) {
+        int i = 0;
+        for (const Tick& t : ticks) {
+            std::memset(di.keyboard, 0, sizeof di.keyboard);
+            std::memset(&di.joystick, 0, sizeof di.joystick);
+            for (int code : t.keys) {
+                di.keyboard[code] = kDown;
+            }
+            for (int n : t.buttons) {
+                di.joystick.rgbButtons[n] = kDown;
+            }
+            di.joystick.lX = t.x;
+            di.joystick.lY = t.y;
+            if (t.click != kNoClick) {
+                desktop.Focus(t.click);
+            }
+            CaptureStep(desktop.Dialog());
+            EXPECT_EQ(Table(), t.table) << "tick " << i;
+            EXPECT_EQ(desktop.FocusedId(), t.focus) << "tick " << i;
+            EXPECT_STREQ(desktop.Text(IDC_READOUT), t.readout) << "tick " << i;
+            ++i;
+        }
+    }
+
+    fake::DirectInput& di = fake::TheDirectInput();
+    fake::Desktop& desktop = fake::TheDesktop();
+};
+
+constexpr const char* kEmpty = ". . . . . . . .";
+
+TEST_F(CaptureStepTest, APressedKeyIsBoundOnceAndTheFocusMovesOn) {
+    Run({
+        Keys({}, kEmpty, 1003, "0 _ 0", 1003),
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        // Still held: not bound to DOWN as well.
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        Keys({}, "KEY_A . . . . . . .", 1004, "0 _ 0"),
+        // Pressed again: the same input may serve several actions.
+        Keys({DIK_A}, "KEY_A KEY_A . . . . . .", 1005, "0 _ 30"),
+    });
+}
+
+TEST_F(CaptureStepTest, HoldingSThenPressingAThenLettingAGo) {
+    Run({
+        Keys({DIK_S}, "KEY_S . . . . . . .", 1004, "0 _ 31", 1003),
+        Keys({DIK_S, DIK_A}, "KEY_S KEY_A . . . . . .", 1005, "0 _ 30"),
+        Keys({DIK_S}, "KEY_S KEY_A KEY_S . . . . .", 1006, "0 _ 31"),
+        Keys({DIK_S}, "KEY_S KEY_A KEY_S . . . . .", 1006, "0 _ 31"),
+    });
+}
+
+TEST_F(CaptureStepTest, AForbiddenKeySuspendsEverythingUntilLetGo) {
+    Run({
+        Keys({}, kEmpty, 1003, "0 _ 0", 1003),
+        // Tab with A: nothing at all happens, the readout keeps its text.
+        Keys({DIK_TAB, DIK_A}, kEmpty, 1003, "0 _ 0"),
+        {{DIK_TAB, DIK_A}, {0}, 1000, 0, kNoClick, kEmpty, 1003, "0 _ 0"},
+        // Tab let go with A still down: A is offered on this tick.
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+    });
+}
+
+TEST_F(CaptureStepTest, ForbiddenKeysSuspendJoystickInputToo) {
+    for (int forbidden : {DIK_TAB, DIK_LMENU, DIK_RMENU, DIK_F1, DIK_F10, DIK_F11, DIK_F12, DIK_F13,
+                          DIK_F15, DIK_LWIN, DIK_RWIN, DIK_APPS, DIK_POWER, DIK_SLEEP}) {
+        di.keyboard[forbidden] = kDown;
+        di.joystick.rgbButtons[0] = kDown;
+        desktop.Focus(1003);
+        CaptureStep(desktop.Dialog());
+        EXPECT_EQ(Table(), kEmpty) << forbidden;
+        EXPECT_EQ(desktop.FocusedId(), 1003) << forbidden;
+        EXPECT_STREQ(desktop.Text(IDC_READOUT), "0 _ 0") << forbidden;
+        di.keyboard[forbidden] = 0;
+    }
+    // Let go of the forbidden key: the button, still down, is offered on the next tick.
+    CaptureStep(desktop.Dialog());
+    EXPECT_EQ(Table(), "JOY1_B1 . . . . . . .");
+    EXPECT_STREQ(desktop.Text(IDC_READOUT), "1 _ 4");
+}
+
+TEST_F(CaptureStepTest, AnOfferFromBeforeTheSuspensionIsNotStoredAgain) {
+    Run({
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30", 1003),
+        Keys({DIK_A, DIK_F1}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        Keys({DIK_F1}, "KEY_A . . . . . . .", 1004, "0 _ 30"), // A let go unseen
+        Keys({DIK_F1, DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        // F1 let go, A still down: the filter still holds A from before.
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        Keys({}, "KEY_A . . . . . . .", 1004, "0 _ 0"),
+        Keys({DIK_A}, "KEY_A KEY_A . . . . . .", 1005, "0 _ 30"),
+    });
+}
+
+TEST_F(CaptureStepTest, LockKeysAreNeitherBoundNorSuspending) {
+    for (int lock : {DIK_CAPITAL, DIK_NUMLOCK, DIK_KANA, DIK_KANJI}) {
+        SCOPED_TRACE(lock);
+        std::memset(g_bindingTable, 0, sizeof g_bindingTable);
+        Run({
+            Keys({lock}, kEmpty, 1003, "0 _ 0", 1003),
+            Keys({lock, DIK_ESCAPE}, "KEY_ESC . . . . . . .", 1004, "0 _ 1"),
+            Keys({}, "KEY_ESC . . . . . . .", 1004, "0 _ 0"),
+        });
+    }
+}
+
+TEST_F(CaptureStepTest, KeysThatWouldWorkTheDialogAreBoundLikeAnyOther) {
+    Run({
+        Keys({DIK_ESCAPE}, "KEY_ESC . . . . . . .", 1004, "0 _ 1", 1003),
+        Keys({DIK_RETURN}, "KEY_ESC KEY_Enter . . . . . .", 1005, "0 _ 28"),
+        Keys({DIK_SPACE}, "KEY_ESC KEY_Enter KEY_SPACE . . . . .", 1006, "0 _ 57"),
+        Keys({DIK_LSHIFT}, "KEY_ESC KEY_Enter KEY_SPACE KEY_Lshift . . . .", 1007, "0 _ 42"),
+        Keys({DIK_RCONTROL}, "KEY_ESC KEY_Enter KEY_SPACE KEY_Lshift KEY_Rctrl . . .", 1008,
+             "0 _ 157"),
+        // The bomb field wraps the focus back to UP.
+        Keys({DIK_UP}, "KEY_ESC KEY_Enter KEY_SPACE KEY_Lshift KEY_Rctrl KEY_↑ . .", 1003,
+             "0 _ 200"),
+    });
+}
+
+TEST_F(CaptureStepTest, JoystickPriorityAndDiagonals) {
+    Run({
+        Joy({5, 2}, 0, 0, "JOY1_B3 . . . . . . .", 1004, "1 _ 6", 1003),
+        Joy({}, 1000, 1000, "JOY1_B3 JOY1_DOWN . . . . . .", 1005, "1 _ 1"),
+        Joy({}, -1000, -1000, "JOY1_B3 JOY1_DOWN JOY1_LEFT . . . . .", 1006, "1 _ 2"),
+        Joy({}, 1000, -1000, "JOY1_B3 JOY1_DOWN JOY1_LEFT JOY1_RIGHT . . . .", 1007, "1 _ 3"),
+        Joy({}, 999, 999, "JOY1_B3 JOY1_DOWN JOY1_LEFT JOY1_RIGHT . . . .", 1007, "0 _ 0"),
+        Joy({}, 0, -1000, "JOY1_B3 JOY1_DOWN JOY1_LEFT JOY1_RIGHT JOY1_UP . . .", 1008, "1 _ 0"),
+    });
+}
+
+TEST_F(CaptureStepTest, WhileTheStickIsHeldNoKeyCanBeBound) {
+    Run({
+        Joy({}, -1000, 0, "JOY1_LEFT . . . . . . .", 1004, "1 _ 2", 1003),
+    });
+    di.keyboard[DIK_A] = kDown;
+    CaptureStep(desktop.Dialog());
+    EXPECT_EQ(Table(), "JOY1_LEFT . . . . . . .");
+    EXPECT_STREQ(desktop.Text(IDC_READOUT), "1 _ 2");
+}
+
+TEST_F(CaptureStepTest, OnlyTheSixVisibleFieldsAccept) {
+    for (int focus : {IDOK, IDCANCEL, kNoFocus, IDC_BINDING_BUTTON3, IDC_BINDING_BUTTON4}) {
+        SCOPED_TRACE(focus);
+        Run({
+            Keys({DIK_A}, kEmpty, focus, "0 _ 30", focus),
+            Joy({0}, 0, 0, kEmpty, focus, "1 _ 4"),
+            Keys({}, kEmpty, focus, "0 _ 0"),
+        });
+    }
+}
+
+TEST_F(CaptureStepTest, TheFocusStaysOnOkUntilTheFirstClick) {
+    EXPECT_EQ(desktop.FocusedId(), IDOK);
+    Run({
+        Keys({DIK_A}, kEmpty, IDOK, "0 _ 30"),
+        Keys({}, kEmpty, IDOK, "0 _ 0"),
+        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30", 1003),
+    });
+}
+
+TEST_F(CaptureStepTest, StoringTheSameBindingMovesTheFocusWithoutRewritingTheField) {
+    g_bindingTable[1] = {0, DIK_A};
+    Run({Keys({DIK_A}, ". KEY_A . . . . . .", 1005, "0 _ 30", 1004)});
+    EXPECT_EQ(desktop.SetTextCalls(1004), 0);
+}
+
+TEST_F(CaptureStepTest, TheHiddenBindingsAreNeverWritten) {
+    g_bindingTable[6] = {1, 9};
+    g_bindingTable[7] = {0, 1};
+    desktop.Focus(1003);
+    // Six presses of Z fill the six visible fields and bring the focus back to UP.
+    for (int tick = 0; tick < 12; ++tick) {
+        di.keyboard[DIK_Z] = tick % 2 == 0 ? kDown : 0;
+        CaptureStep(desktop.Dialog());
+    }
+    EXPECT_EQ(desktop.FocusedId(), 1003);
+    EXPECT_EQ(Table(), "KEY_Z KEY_Z KEY_Z KEY_Z KEY_Z KEY_Z JOY1_B6 KEY_ESC");
+    EXPECT_EQ(desktop.SetTextCalls(1009), 0);
+    EXPECT_EQ(desktop.SetTextCalls(1010), 0);
+}
+
+TEST_F(CaptureStepTest, AFailingDeviceReadsAsNothingDown) {
+    desktop.Focus(1003);
+    di.keyboard[DIK_A] = kDown;
+    di.Answer(fake::Op::GetDeviceState, fake::Target::Keyboard, DIERR_INPUTLOST);
+    CaptureStep(desktop.Dialog());
+    EXPECT_EQ(Table(), kEmpty);
+    EXPECT_STREQ(desktop.Text(IDC_READOUT), "0 _ 0");
+    CaptureStep(desktop.Dialog()); // re-acquired: A is seen now
+    EXPECT_EQ(Table(), "KEY_A . . . . . . .");
+}
+
+} // namespace
