@@ -10,6 +10,12 @@ for preset in host host-asan win64 win32; do
     build_preset "$preset"
 done
 
+say "Windows programs: imports and size"
+scripts/check_imports.sh build/win64/keyconfig.exe build/win32/keyconfig.exe
+
+say "Player's package (win32)"
+cpack --preset win32
+
 for preset in host host-asan; do
     say "Unit tests ($preset)"
     ctest --preset "$preset"
