@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-// The game and the capture rules read the snapshot by these offsets.
+// The capture rules read the snapshot by these offsets.
 static_assert(sizeof(DIJOYSTATE) == 80, "DIJOYSTATE is 80 bytes");
 static_assert(sizeof(DIMOUSESTATE) == 16, "DIMOUSESTATE is 16 bytes");
 static_assert(offsetof(Input, joystick) == 0, "joystick starts the snapshot");
@@ -18,8 +18,8 @@ namespace {
 
 constexpr int kDeviceCount = 3;
 
-// Keyboard and mouse share the keyboard with other programs; the joystick is ours alone while
-// the dialog is in front.
+// Keyboard and mouse are shared with other programs; the joystick is ours alone while the dialog
+// is in front.
 constexpr DWORD kSharedCooperativeLevel = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND;
 constexpr DWORD kJoystickCooperativeLevel = DISCL_EXCLUSIVE | DISCL_FOREGROUND;
 
