@@ -129,6 +129,7 @@ typedef IUnknown* LPUNKNOWN;
 #define DIK_S 0x1F
 #define DIK_TAB 0x0F
 #define DIK_LSHIFT 0x2A
+#define DIK_Z 0x2C
 #define DIK_RSHIFT 0x36
 #define DIK_LMENU 0x38
 #define DIK_SPACE 0x39
