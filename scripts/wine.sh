@@ -1,0 +1,141 @@
+# Shared by run.sh and the end-to-end tests: Wine, a headless X server and the Japanese locale.
+# Source scripts/lib.sh first (say, ensure_packages).
+
+# What running the Windows program on Linux needs from Debian. wine64 is the 64-bit loader: this
+# machine cannot run 32-bit code, so the win64 build is the one that runs here.
+WINE_PACKAGES=(wine wine64 fonts-wine fonts-ipafont-gothic locales xvfb x11-utils xdotool imagemagick
+               python3)
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Size of the Wine virtual desktop every window of the prefix opens in.
+WINE_DESKTOP_SIZE=800x600
+
+# Seconds a wait gives a state to come about before it gives up.
+WINE_WAIT_SECONDS=${WINE_WAIT_SECONDS:-60}
+
+# Set by start_xvfb.
+XVFB_PID=
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Generates a locale such as ja_JP.UTF-8 when the system does not have it yet.
+ensure_locale() {
+    local name=$1 # e.g. ja_JP.UTF-8
+    local normalised=${name/UTF-8/utf8}
+    if locale -a 2>/dev/null | grep -qx "$normalised"; then
+        return 0
+    fi
+    say "Generating the locale $name"
+    as_root sed -i "s/^# *\\($name UTF-8\\)/\\1/" /etc/locale.gen
+    grep -q "^$name UTF-8" /etc/locale.gen || echo "$name UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    as_root locale-gen >/dev/null
+}
+
+# Installs Wine and its companions and generates the Japanese locale.
+ensure_wine() {
+    ensure_packages "${WINE_PACKAGES[@]}"
+    ensure_locale ja_JP.UTF-8
+}
+
+# Polls a command until it succeeds; fails after the given number of seconds.
+wait_until() {
+    local seconds=$1
+    shift
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "Timed out after ${seconds}s waiting for: $*" >&2
+            return 1
+        fi
+        sleep 0.2
+    done
+}
+
+# Ends a process this script started, by its id, and reaps it.
+stop_pid() {
+    local pid=$1
+    [ -n "$pid" ] || return 0
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid" 2>/dev/null || true
+        local deadline=$((SECONDS + 5))
+        while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+    fi
+    wait "$pid" 2>/dev/null || true
+}
+
+# Starts Xvfb on the first free display from 90 up and exports DISPLAY; sets XVFB_PID.
+start_xvfb() {
+    local n
+    for n in $(seq 90 189); do
+        if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+            continue
+        fi
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        if DISPLAY=":$n" wait_until 15 xdpyinfo && kill -0 "$XVFB_PID" 2>/dev/null; then
+            export DISPLAY=":$n"
+            return 0
+        fi
+        stop_pid "$XVFB_PID"
+        XVFB_PID=
+    done
+    echo "No free X display for Xvfb" >&2
+    return 1
+}
+
+# Points Wine at a private 64-bit prefix and keeps it quiet: no Mono or Gecko prompts.
+use_wine_prefix() {
+    export WINEPREFIX=$1
+    export WINEARCH=win64
+    export WINELOADER=$WINE64
+    export WINESERVER
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDEBUG=${WINEDEBUG:--all}
+}
+
+# Creates the prefix when it is new and makes its default desktop a virtual one, so that every
+# program of the prefix, and a helper that reads another program's windows, share one desktop
+# (a process sees only the windows of its own desktop). Keys sent to the X server reach
+# DirectInput only in a virtual desktop.
+init_wine_prefix() {
+    if [ ! -f "$WINEPREFIX/.keyconfig-ready" ]; then
+        say "Creating the Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        "$WINE64" wineboot -i >/dev/null 2>&1
+        "$WINESERVER" -w
+        local reg="$WINEPREFIX/keyconfig.reg"
+        # Japanese text: Windows' Japanese UI font, which Wine also links behind Tahoma for
+        # characters Tahoma lacks, is played by the IPA fonts.
+        printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+            '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+            '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' \
+            "\"Default\"=\"$WINE_DESKTOP_SIZE\"" '' \
+            '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+            '"MS UI Gothic"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' '"MS Gothic"="IPAGothic"' \
+            '' >"$reg"
+        "$WINE64" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
+        # The caption's close box is a Marlett glyph; Wine finds fonts-wine's copy only here.
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+        "$WINESERVER" -w
+        touch "$WINEPREFIX/.keyconfig-ready"
+    fi
+}
+
+# The Windows path of a Unix path (drive Z: is the Unix root in every prefix).
+winepath_of() {
+    local path
+    path=$(realpath "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Stops every process of the prefix.
+stop_wine_prefix() {
+    [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+}

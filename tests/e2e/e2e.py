@@ -1,0 +1,795 @@
+#!/usr/bin/python3
+"""End-to-end tests of keyconfig.exe under Wine.
+
+Drives the real program as a player does: starts it in a fresh working directory, clicks fields
+and buttons at the positions the program reports, holds keys down and lets them go through the X
+server, presses message box buttons, then reads the dialog through keyconfig_probe.exe (control
+texts, visibility, focus, message boxes) and the bytes of config.ini. Nothing is guessed from
+pixels. Every wait polls for a state and gives up at a deadline.
+
+Run by tests/e2e/run_e2e.sh, which provides the X server (DISPLAY) and the Wine prefix
+(WINEPREFIX, WINELOADER, WINEDLLOVERRIDES).
+"""
+
+import argparse
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+from pathlib import Path
+
+CONFIG_FILE = "config.ini"
+CAPTION = "コンフィグ"
+CANCEL_TEXT = "キャンセル"
+BOX_CAPTION_ERROR = "DirectInput"
+TEXT_CREATING = "コンフィグファイルを作成します"
+TEXT_BROKEN = "コンフィグファイルが壊れています"
+TEXT_SAVE_FAILED = "コンフィグファイルを保存できませんでした"
+BOX_CAPTION_SAVED = "更新しました"
+TEXT_SAVED = "更新完了"
+# The device layer's message when no joystick exists, written on every poll, as the game's tools
+# read it: code page 932 bytes.
+JOYSTICK_MESSAGE = "\nジョイスティック未初期化\n\n".encode("cp932")
+
+ID_OK = 1
+ID_CANCEL = 2
+ID_OPTION1 = 1001
+FIELD_IDS = list(range(1003, 1011))  # UP, DOWN, LEFT, RIGHT, shot, bomb, button 3, button 4
+VISIBLE_FIELD_IDS = FIELD_IDS[:6]
+HIDDEN_FIELD_IDS = FIELD_IDS[6:]
+ID_READOUT = 1012
+ID_UP, ID_DOWN, ID_LEFT, ID_RIGHT, ID_SHOT, ID_BOMB = VISIBLE_FIELD_IDS
+VISIBLE_LABELS = ["UP", "DOWN", "LEFT", "RIGHT", "ショット", "ボム"]
+HIDDEN_LABELS = ["ボタン３", "ボタン４"]
+
+# DirectInput key codes of the keys the scenarios press, by X key name.
+DIK = {"a": 30, "s": 31, "z": 44, "Escape": 1, "Return": 28, "space": 57, "Up": 200}
+
+DEFAULT_BINDING = (99, 255)
+DEFAULT_NAME = "JOY99_B252"
+
+JAPANESE = "ja_JP.UTF-8"
+WESTERN = "C.UTF-8"
+
+START_SECONDS = 40  # a cold Wine start of the program
+STATE_SECONDS = 15
+EXIT_SECONDS = 15
+POLL_SECONDS = 0.1
+# Ticks of the program's 60 ms timer to watch for a thing that must not happen.
+QUIET_TICKS = 6
+
+
+class Failure(Exception):
+    pass
+
+
+class ProbeError(Failure):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def config_image(bindings, header=(1, 8)):
+    data = bytearray(header)
+    for device, code in bindings:
+        data += bytes((device, code))
+    return bytes(data)
+
+
+DEFAULT_IMAGE = config_image([DEFAULT_BINDING] * 8)
+
+
+def unescape(text):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), text)
+
+
+class Control:
+    def __init__(self, cid, cls, visible, rect, text):
+        self.id, self.cls, self.visible, self.rect, self.text = cid, cls, visible, rect, text
+
+    def centre(self):
+        left, top, right, bottom = self.rect
+        return (left + right) // 2, (top + bottom) // 2
+
+
+class MessageBox:
+    def __init__(self, owner, icon, has_ok, caption, text):
+        self.owner, self.icon, self.has_ok, self.caption, self.text = (
+            owner, icon, has_ok, caption, text)
+
+    def __repr__(self):
+        return f"<box {self.caption!r}: {self.text!r}, owner {self.owner}, icon {self.icon}>"
+
+
+RECT = r"rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+)"
+DIALOG_LINE = re.compile(
+    r"^dialog visible=(\d) foreground=(\d) " + RECT + r"(?: closebox=(-?\d+),(-?\d+))? caption=(.*)$")
+CONTROL_LINE = re.compile(r"^control id=(-?\d+) class=(\S*) visible=(\d) " + RECT + r" text=(.*)$")
+FOCUS_LINE = re.compile(r"^focus id=(-?\d+) in_dialog=(\d)$")
+BOX_LINE = re.compile(r"^msgbox owner=(\S+) icon=(\d) ok=(\d) caption=(.*?) text=(.*)$")
+
+
+class State:
+    """What keyconfig_probe state printed: the dialog, its controls, the focus, message boxes."""
+
+    def __init__(self, output):
+        self.dialog = False
+        self.visible = self.foreground = False
+        self.rect = None
+        self.closebox = None
+        self.caption = None
+        self.controls = {}
+        self.labels = {}
+        self.focus = None
+        self.boxes = []
+        lines = output.splitlines()
+        if not lines or lines[-1] != "end":
+            raise Failure(f"keyconfig_probe printed an incomplete state: {output!r}")
+        for line in lines[:-1]:
+            if m := DIALOG_LINE.match(line):
+                self.dialog = True
+                self.visible, self.foreground = m.group(1) == "1", m.group(2) == "1"
+                self.rect = tuple(int(v) for v in m.group(3, 4, 5, 6))
+                if m.group(7) is not None:
+                    self.closebox = (int(m.group(7)), int(m.group(8)))
+                self.caption = unescape(m.group(9))
+            elif m := CONTROL_LINE.match(line):
+                control = Control(int(m.group(1)), m.group(2), m.group(3) == "1",
+                                  tuple(int(v) for v in m.group(4, 5, 6, 7)), unescape(m.group(8)))
+                if control.cls.lower() == "static":
+                    self.labels[control.text] = control
+                else:
+                    self.controls[control.id] = control
+            elif m := FOCUS_LINE.match(line):
+                self.focus = int(m.group(1)) if m.group(2) == "1" else None
+            elif m := BOX_LINE.match(line):
+                self.boxes.append(MessageBox(m.group(1), m.group(2) == "1", m.group(3) == "1",
+                                             unescape(m.group(4)), unescape(m.group(5))))
+            elif line not in ("dialog none", "focus none"):
+                raise Failure(f"keyconfig_probe printed an unknown line: {line!r}")
+
+    def text(self, cid):
+        control = self.controls.get(cid)
+        return control.text if control else None
+
+    def readout(self):
+        return self.text(ID_READOUT)
+
+    def box(self, caption):
+        return next((b for b in self.boxes if b.caption == caption), None)
+
+    def summary(self):
+        if not self.dialog:
+            return f"no dialog; boxes {self.boxes}"
+        fields = ", ".join(f"{cid}={self.text(cid)!r}" for cid in FIELD_IDS)
+        return (f"caption {self.caption!r}, visible {self.visible}, foreground {self.foreground}, "
+                f"focus {self.focus}, readout {self.readout()!r}, fields {fields}, "
+                f"boxes {self.boxes}")
+
+
+def debug_strings(log_path):
+    """The OutputDebugStringA strings in a Wine log of the warn+debugstr channel, as bytes."""
+    strings = []
+    pattern = re.compile(rb'warn:debugstr:OutputDebugStringA "(.*)"\s*$')
+    escapes = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b'"': b'"', b"\\": b"\\"}
+    for line in log_path.read_bytes().splitlines():
+        m = pattern.search(line)
+        if not m:
+            continue
+        body = m.group(1)
+        out = bytearray()
+        i = 0
+        while i < len(body):
+            if body[i:i + 1] == b"\\" and body[i + 1:i + 2] == b"x":
+                out.append(int(body[i + 2:i + 4], 16))
+                i += 4
+            elif body[i:i + 1] == b"\\":
+                out += escapes.get(body[i + 1:i + 2], body[i + 1:i + 2])
+                i += 2
+            else:
+                out += body[i:i + 1]
+                i += 1
+        strings.append(bytes(out))
+    return strings
+
+
+class Suite:
+    def __init__(self, args):
+        self.exe = Path(args.exe).resolve()
+        self.probe = Path(args.probe).resolve()
+        self.out = Path(args.out).resolve()
+        self.wine = os.environ.get("WINELOADER", "/usr/lib/wine/wine64")
+        (self.out / "work").mkdir(parents=True, exist_ok=True)
+        (self.out / "logs").mkdir(parents=True, exist_ok=True)
+        self.holder = None
+
+    def hold_desktop(self):
+        """Brings the Wine desktop up and keeps it up for the whole run (keyconfig_probe hold)."""
+        env = dict(os.environ, WINEDEBUG="-all")
+        self.holder = subprocess.Popen([self.wine, str(self.probe), "hold"], env=env,
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.holder.stdout], [], [], START_SECONDS)
+        line = self.holder.stdout.readline() if ready else b""
+        check(line.strip() == b"ready", f"the Wine desktop did not come up: {line!r}")
+
+    def release_desktop(self):
+        if self.holder is None:
+            return
+        self.holder.stdin.close()
+        try:
+            self.holder.wait(timeout=EXIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.holder.kill()
+            self.holder.wait()
+
+
+class Program:
+    """One run of keyconfig.exe in its own working directory, and the player's hands on it."""
+
+    def __init__(self, suite, name, lang, config=None):
+        self.suite = suite
+        self.lang = lang
+        self.workdir = suite.out / "work" / name
+        if self.workdir.exists():
+            shutil.rmtree(self.workdir)
+        self.workdir.mkdir(parents=True)
+        if config is not None:
+            (self.workdir / CONFIG_FILE).write_bytes(config)
+        self.log_path = suite.out / "logs" / f"{name}.log"
+        self.held = []
+        self.env = {k: v for k, v in os.environ.items()
+                    if not k.startswith("LC_") and k != "LANGUAGE"}
+        self.env["LANG"] = lang
+        self.env["WINEDEBUG"] = "warn+debugstr"
+        with open(self.log_path, "wb") as log:
+            self.process = subprocess.Popen([self.suite.wine, str(self.suite.exe)], cwd=self.workdir,
+                                            env=self.env, stdin=subprocess.DEVNULL,
+                                            stdout=log, stderr=subprocess.STDOUT)
+        self.last = None
+
+    # Reading the program.
+
+    def state(self):
+        env = dict(self.env, WINEDEBUG="-all")
+        result = subprocess.run([self.suite.wine, str(self.suite.probe), "state"], env=env,
+                                capture_output=True, timeout=START_SECONDS)
+        output = result.stdout.decode("utf-8", errors="replace").replace("\r", "")
+        if result.returncode != 0 or not output.endswith("end\n"):
+            raise ProbeError(f"keyconfig_probe failed (code {result.returncode}): "
+                             f"{output!r} {result.stderr.decode(errors='replace')!r}")
+        self.last = State(output)
+        return self.last
+
+    def wait_for(self, condition, what, seconds=STATE_SECONDS):
+        deadline = time.monotonic() + seconds
+        while True:
+            state = self.state()
+            if condition(state):
+                return state
+            code = self.process.poll()
+            if code is not None:
+                raise Failure(f"the program exited (code {code}) while waiting for {what}")
+            if time.monotonic() > deadline:
+                raise Failure(f"timed out after {seconds}s waiting for {what}; "
+                              f"last state: {state.summary()}")
+            time.sleep(POLL_SECONDS)
+
+    def wait_ready(self):
+        """Waits until the dialog is up, shown and in the foreground with no message box."""
+        return self.wait_for(lambda s: s.dialog and s.visible and s.foreground and not s.boxes
+                             and s.readout() is not None, "the dialog", START_SECONDS)
+
+    def ticks(self):
+        """Polls the program has made so far: each writes the joystick message (no controller)."""
+        return sum(1 for s in debug_strings(self.log_path) if s == JOYSTICK_MESSAGE)
+
+    def wait_ticks(self, count):
+        start = self.ticks()
+        deadline = time.monotonic() + STATE_SECONDS
+        while self.ticks() < start + count:
+            check(self.process.poll() is None, "the program exited")
+            check(time.monotonic() < deadline, f"the program stopped polling ({count} ticks)")
+            time.sleep(POLL_SECONDS)
+
+    def file_bytes(self):
+        path = self.workdir / CONFIG_FILE
+        return path.read_bytes() if path.is_file() else None
+
+    def wait_exit(self):
+        try:
+            code = self.process.wait(timeout=EXIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program did not exit; last state: {self.state().summary()}")
+        check(code == 0, f"the program exited with code {code}, not 0")
+
+    # The player's hands.
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], check=True, timeout=STATE_SECONDS,
+                       stdout=subprocess.DEVNULL)
+
+    def desktop_window(self):
+        result = subprocess.run(["xdotool", "search", "--name", "Wine desktop"],
+                                capture_output=True, text=True, timeout=STATE_SECONDS)
+        windows = result.stdout.split()
+        check(windows, "no Wine desktop window on the X display")
+        return windows[0]
+
+    def click(self, x, y):
+        self.xdotool("mousemove", "--window", self.desktop_window(), str(x), str(y), "click", "1")
+
+    def click_control(self, cid):
+        state = self.last if self.last and cid in self.last.controls else self.state()
+        check(cid in state.controls, f"no control {cid} in the dialog")
+        self.click(*state.controls[cid].centre())
+
+    def focus_field(self, cid):
+        self.click_control(cid)
+        return self.wait_for(lambda s: s.focus == cid and s.foreground, f"the focus on {cid}")
+
+    def key_down(self, key):
+        self.xdotool("keydown", key)
+        self.held.append(key)
+
+    def key_up(self, key):
+        self.xdotool("keyup", key)
+        self.held.remove(key)
+
+    def press(self, key):
+        """Presses a key as a player does: down until the program has seen it, then up."""
+        code = DIK[key]
+        self.key_down(key)
+        self.wait_for(lambda s: s.readout() == f"0 _ {code}", f"the readout to show key {key}")
+        self.key_up(key)
+        return self.wait_for(lambda s: s.readout() == "0 _ 0", f"key {key} to be let go")
+
+    def press_box_ok(self, caption):
+        env = dict(self.env, WINEDEBUG="-all")
+        result = subprocess.run([self.suite.wine, str(self.suite.probe), "press-ok", caption], env=env,
+                                capture_output=True, timeout=STATE_SECONDS)
+        check(result.returncode == 0, f"no message box {caption!r} to press OK on")
+        self.wait_for(lambda s: s.box(caption) is None, f"the box {caption!r} to close")
+
+    def screenshot(self, name, whole_desktop=False):
+        """Saves the dialog (or the whole desktop) as the X server shows it, for a person to look
+        at; the tests themselves never read pixels."""
+        crop = []
+        if not whole_desktop:
+            state = self.state()
+            check(state.dialog, "no dialog to photograph")
+            left, top, right, bottom = state.rect
+            crop = ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
+        path = self.suite.out / name
+        subprocess.run(["import", "-window", self.desktop_window(), *crop, str(path)],
+                       check=True, timeout=STATE_SECONDS)
+        return path
+
+    def close(self):
+        """Lets go of every key and ends the program if it still runs (by its process id)."""
+        for key in list(self.held):
+            try:
+                self.key_up(key)
+            except Exception:  # best effort on the way out
+                pass
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=EXIT_SECONDS)
+
+
+# Checks shared by the scenarios.
+
+def check_dialog(state):
+    check(state.caption == CAPTION, f"caption {state.caption!r}, not {CAPTION!r}")
+    check(state.controls.get(ID_OK) and state.controls[ID_OK].text == "OK", "no OK button")
+    check(state.controls.get(ID_CANCEL) and state.controls[ID_CANCEL].text == CANCEL_TEXT,
+          f"Cancel reads {state.text(ID_CANCEL)!r}, not {CANCEL_TEXT!r}")
+    for cid in [ID_OK, ID_CANCEL] + VISIBLE_FIELD_IDS:
+        check(state.controls[cid].visible, f"control {cid} is hidden")
+    for cid in [ID_OPTION1, ID_READOUT] + HIDDEN_FIELD_IDS:
+        check(cid in state.controls, f"control {cid} is missing")
+        check(not state.controls[cid].visible, f"control {cid} is visible")
+    for label in VISIBLE_LABELS:
+        check(label in state.labels and state.labels[label].visible, f"label {label!r} missing")
+    for label in HIDDEN_LABELS:
+        check(label in state.labels and not state.labels[label].visible,
+              f"label {label!r} missing or visible")
+
+
+def check_fields(state, names):
+    actual = [state.text(cid) for cid in FIELD_IDS]
+    check(actual == list(names), f"fields read {actual}, expected {list(names)}")
+
+
+def check_box(box, caption, text, icon, owner):
+    check(box is not None, f"no message box {caption!r}")
+    check(box.text == text, f"box {caption!r} says {box.text!r}, not {text!r}")
+    check(box.icon == icon, f"box {caption!r} {'lacks' if icon else 'has'} an icon")
+    check(box.owner == owner, f"box {caption!r} is owned by {box.owner}, not {owner}")
+    check(box.has_ok, f"box {caption!r} has no OK button")
+
+
+def check_debugger_message(program):
+    strings = debug_strings(program.log_path)
+    check(JOYSTICK_MESSAGE in strings,
+          f"the debugger output lacks {JOYSTICK_MESSAGE!r}; it has {sorted(set(strings))[:5]}")
+
+
+def wait_quiet(program, condition, what):
+    """Watches QUIET_TICKS ticks of the program and fails if the condition stops holding."""
+    start = program.ticks()
+    deadline = time.monotonic() + STATE_SECONDS
+    while True:
+        state = program.state()
+        check(condition(state), f"{what}; state: {state.summary()}")
+        if program.ticks() >= start + QUIET_TICKS:
+            return state
+        check(time.monotonic() < deadline, "the program stopped polling")
+        time.sleep(POLL_SECONDS)
+
+
+# The scenarios. Each gets a Program factory bound to its name and system language.
+
+SCENARIOS = []
+
+
+def scenario(lang=JAPANESE):
+    def register(function):
+        SCENARIOS.append((function.__name__, lang, function))
+        return function
+    return register
+
+
+VALID_BINDINGS = [(0, 30), (1, 4), (0, 200), (1, 0), (0, 1), (1, 35), (0, 44), (1, 3)]
+VALID_NAMES = ["KEY_A", "JOY1_B1", "KEY_↑", "JOY1_UP", "KEY_ESC", "JOY1_B32", "KEY_Z",
+               "JOY1_RIGHT"]
+VALID_IMAGE = config_image(VALID_BINDINGS)
+
+
+@scenario()
+def first_start_creates_the_file(start):
+    program = start()
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "the creation message",
+                             START_SECONDS)
+    check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_CREATING, True, "none")
+    check(len(state.boxes) == 1, f"more than one message box: {state.boxes}")
+    program.screenshot("first-start-message.png", whole_desktop=True)
+    program.press_box_ok(BOX_CAPTION_ERROR)
+    state = program.wait_ready()
+    check_dialog(state)
+    check_fields(state, [DEFAULT_NAME] * 8)
+    check(program.file_bytes() == DEFAULT_IMAGE,
+          f"config.ini holds {program.file_bytes()!r}, not {DEFAULT_IMAGE!r}")
+    check(state.focus == ID_OK, f"the focus starts on {state.focus}, not on OK")
+    check_debugger_message(program)
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(program.file_bytes() == DEFAULT_IMAGE, "Cancel changed the created file")
+
+
+@scenario()
+def valid_file_is_shown(start):
+    program = start(VALID_IMAGE)
+    state = program.wait_ready()
+    check_dialog(state)
+    check_fields(state, VALID_NAMES)
+    check(state.readout() == "0 _ 0", f"the readout reads {state.readout()!r} at rest")
+    program.screenshot("dialog-ja.png")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(program.file_bytes() == VALID_IMAGE, "Cancel changed config.ini")
+
+
+@scenario()
+def broken_header_is_reported(start):
+    broken = config_image(VALID_BINDINGS, header=(2, 8))
+    program = start(broken)
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "the broken-file message",
+                             START_SECONDS)
+    check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_BROKEN, True, "none")
+    program.press_box_ok(BOX_CAPTION_ERROR)
+    state = program.wait_ready()
+    check_dialog(state)
+    check_fields(state, [""] * 8)
+    check(program.file_bytes() == broken, "the broken file was touched before OK")
+    program.focus_field(ID_UP)
+    state = program.press("a")
+    check(state.text(ID_UP) == "KEY_A", f"UP reads {state.text(ID_UP)!r} after A")
+    check(program.file_bytes() == broken, "the broken file was touched before OK")
+    program.click_control(ID_OK)
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_SAVED), "the saved message")
+    expected = config_image([(0, 30)] + [(0, 0)] * 7)
+    check(program.file_bytes() == expected,
+          f"OK wrote {program.file_bytes()!r}, not {expected!r}")
+    program.press_box_ok(BOX_CAPTION_SAVED)
+    program.wait_exit()
+
+
+@scenario()
+def short_header_is_reported(start):
+    broken = config_image(VALID_BINDINGS[:7], header=(1, 7))
+    program = start(broken)
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "the broken-file message",
+                             START_SECONDS)
+    check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_BROKEN, True, "none")
+    program.press_box_ok(BOX_CAPTION_ERROR)
+    check_fields(program.wait_ready(), [""] * 8)
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(program.file_bytes() == broken, "Cancel changed the broken file")
+
+
+@scenario()
+def key_binds_and_focus_moves(start):
+    program = start(DEFAULT_IMAGE)
+    state = program.wait_ready()
+    check(state.focus == ID_OK, f"the focus starts on {state.focus}, not on OK")
+    program.focus_field(ID_UP)
+    program.key_down("a")
+    state = program.wait_for(lambda s: s.readout() == "0 _ 30", "the readout 0 _ 30")
+    state = program.wait_for(lambda s: s.text(ID_UP) == "KEY_A", "UP to read KEY_A")
+    check(state.focus == ID_DOWN, f"the focus is on {state.focus}, not on DOWN")
+    program.key_up("a")
+    state = program.wait_for(lambda s: s.readout() == "0 _ 0", "the readout 0 _ 0")
+    check_fields(state, ["KEY_A"] + [DEFAULT_NAME] * 7)
+    check_dialog(state)
+    # The focus runs on round the six fields, bomb back to UP.
+    for key, cid, name in [("s", ID_DOWN, "KEY_S"), ("z", ID_LEFT, "KEY_Z"),
+                           ("Up", ID_RIGHT, "KEY_↑"), ("a", ID_SHOT, "KEY_A"),
+                           ("s", ID_BOMB, "KEY_S")]:
+        state = program.press(key)
+        check(state.text(cid) == name, f"field {cid} reads {state.text(cid)!r}, not {name!r}")
+    check(state.focus == ID_UP, f"after bomb the focus is on {state.focus}, not UP")
+    check_fields(state, ["KEY_A", "KEY_S", "KEY_Z", "KEY_↑", "KEY_A", "KEY_S", DEFAULT_NAME,
+                         DEFAULT_NAME])
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(program.file_bytes() == DEFAULT_IMAGE, "Cancel changed config.ini")
+
+
+@scenario()
+def held_key_binds_once(start):
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    program.key_down("a")
+    program.wait_for(lambda s: s.text(ID_UP) == "KEY_A" and s.focus == ID_DOWN, "UP = KEY_A")
+    wait_quiet(program, lambda s: s.text(ID_DOWN) == DEFAULT_NAME and s.focus == ID_DOWN
+               and s.readout() == "0 _ 30", "the held key was bound again")
+    program.key_up("a")
+    program.wait_for(lambda s: s.readout() == "0 _ 0", "the key to be let go")
+    state = program.press("a")
+    check(state.text(ID_DOWN) == "KEY_A", "pressing the key again did not bind DOWN")
+    check(state.focus == ID_LEFT, f"the focus is on {state.focus}, not on LEFT")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+
+
+@scenario()
+def escape_enter_space_are_bound(start):
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    for key, cid, name in [("Escape", ID_UP, "KEY_ESC"), ("Return", ID_DOWN, "KEY_Enter"),
+                           ("space", ID_LEFT, "KEY_SPACE")]:
+        state = program.press(key)
+        check(state.text(cid) == name, f"{key} gave {state.text(cid)!r}, not {name!r}")
+    wait_quiet(program, lambda s: s.dialog and s.visible and not s.boxes,
+               "the dialog closed or showed a message")
+    check(program.process.poll() is None, "the program ended")
+    check(program.file_bytes() == DEFAULT_IMAGE, "a key saved config.ini")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+
+
+@scenario()
+def tab_and_f1_suspend_capture(start):
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    # Tab held: A is not captured and the focus stays; letting Tab go binds the A still down.
+    program.key_down("Tab")
+    program.wait_ticks(2)
+    program.key_down("a")
+    wait_quiet(program, lambda s: s.text(ID_UP) == DEFAULT_NAME and s.focus == ID_UP
+               and s.readout() == "0 _ 0", "a key was captured while Tab was held")
+    program.key_up("Tab")
+    state = program.wait_for(lambda s: s.text(ID_UP) == "KEY_A", "A to bind once Tab is up")
+    check(state.focus == ID_DOWN, f"the focus is on {state.focus}, not on DOWN")
+    program.key_up("a")
+    program.wait_for(lambda s: s.readout() == "0 _ 0", "the key to be let go")
+    # F1 held: a key pressed and let go meanwhile is never seen.
+    program.key_down("F1")
+    program.wait_ticks(2)
+    program.key_down("s")
+    program.wait_ticks(2)
+    program.key_up("s")
+    program.wait_ticks(2)
+    program.key_up("F1")
+    wait_quiet(program, lambda s: s.text(ID_DOWN) == DEFAULT_NAME and s.focus == ID_DOWN
+               and s.readout() == "0 _ 0", "a key was captured while F1 was held")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+
+
+@scenario()
+def caps_lock_is_never_bound(start):
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    try:
+        program.key_down("Caps_Lock")
+        wait_quiet(program, lambda s: s.text(ID_UP) == DEFAULT_NAME and s.focus == ID_UP
+                   and s.readout() == "0 _ 0", "Caps Lock was offered or bound")
+        # Caps Lock does not suspend capture either.
+        program.key_down("a")
+        program.wait_for(lambda s: s.text(ID_UP) == "KEY_A", "A to bind with Caps Lock down")
+        program.key_up("a")
+        program.key_up("Caps_Lock")
+    finally:
+        # Pressing it twice leaves the X server's lock as it was.
+        program.xdotool("key", "Caps_Lock")
+    program.wait_for(lambda s: s.readout() == "0 _ 0", "the keys to be let go")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+
+
+@scenario()
+def ok_saves_and_confirms(start):
+    program = start(VALID_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    program.press("s")
+    program.click_control(ID_OK)
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_SAVED), "the saved message")
+    check_box(state.box(BOX_CAPTION_SAVED), BOX_CAPTION_SAVED, TEXT_SAVED, False, "dialog")
+    expected = config_image([(0, 31)] + VALID_BINDINGS[1:])
+    check(program.file_bytes() == expected,
+          f"OK wrote {program.file_bytes()!r}, not {expected!r}")
+    program.press_box_ok(BOX_CAPTION_SAVED)
+    program.wait_exit()
+    check(program.file_bytes() == expected, "config.ini changed after the save")
+
+
+@scenario()
+def ok_saves_unchanged_file(start):
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.click_control(ID_OK)
+    program.wait_for(lambda s: s.box(BOX_CAPTION_SAVED), "the saved message")
+    check(program.file_bytes() == DEFAULT_IMAGE, "OK changed an unchanged configuration")
+    program.press_box_ok(BOX_CAPTION_SAVED)
+    program.wait_exit()
+
+
+def discard_scenario(start, close):
+    program = start(VALID_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    state = program.press("s")
+    check(state.text(ID_UP) == "KEY_S", "S did not bind")
+    close(program, state)
+    program.wait_exit()
+    check(program.file_bytes() == VALID_IMAGE, "config.ini changed without OK")
+    check(sorted(p.name for p in program.workdir.iterdir()) == [CONFIG_FILE],
+          f"the working directory holds {sorted(p.name for p in program.workdir.iterdir())}")
+
+
+@scenario()
+def cancel_discards(start):
+    discard_scenario(start, lambda program, state: program.click_control(ID_CANCEL))
+
+
+@scenario()
+def close_box_discards(start):
+    def click_close_box(program, state):
+        check(state.closebox is not None, "the dialog has no close box")
+        program.click(*state.closebox)
+    discard_scenario(start, click_close_box)
+
+
+@scenario()
+def failed_save_keeps_dialog_and_file(start):
+    program = start(VALID_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    program.press("s")
+    # Root writes through permission bits, so the file and the directory are made immutable.
+    locked = [program.workdir / CONFIG_FILE, program.workdir]
+    subprocess.run(["chattr", "+i", *map(str, locked)], check=True)
+    try:
+        program.click_control(ID_OK)
+        state = program.wait_for(lambda s: s.boxes, "a message after the failed save")
+        check(state.box(BOX_CAPTION_SAVED) is None, f"a failed save confirmed: {state.boxes}")
+        check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_SAVE_FAILED, True,
+                  "dialog")
+        program.press_box_ok(BOX_CAPTION_ERROR)
+        state = wait_quiet(program, lambda s: s.dialog and s.visible and not s.boxes,
+                           "the dialog closed or showed another message after the failed save")
+        check(state.text(ID_UP) == "KEY_S", "the dialog lost its Bindings")
+        check(program.file_bytes() == VALID_IMAGE, "the failed save changed config.ini")
+    finally:
+        subprocess.run(["chattr", "-i", *map(str, locked)], check=True)
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(program.file_bytes() == VALID_IMAGE, "config.ini changed")
+
+
+@scenario(lang=WESTERN)
+def western_system_reads_japanese(start):
+    program = start()
+    state = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "the creation message",
+                             START_SECONDS)
+    check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_CREATING, True, "none")
+    program.press_box_ok(BOX_CAPTION_ERROR)
+    state = program.wait_ready()
+    check_dialog(state)
+    check_fields(state, [DEFAULT_NAME] * 8)
+    program.focus_field(ID_UP)
+    state = program.press("Up")
+    check(state.text(ID_UP) == "KEY_↑", f"the Up key reads {state.text(ID_UP)!r}")
+    program.screenshot("dialog-western.png")
+    check_debugger_message(program)
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+
+
+def run(args):
+    suite = Suite(args)
+    passed = failed = 0
+    began = time.monotonic()
+    try:
+        suite.hold_desktop()
+    except Failure as error:
+        print(f"FAIL the Wine desktop: {error}")
+        suite.release_desktop()
+        return 1
+    for name, lang, function in SCENARIOS:
+        if args.only and not any(part in name for part in args.only):
+            continue
+        programs = []
+
+        def start(config=None, _name=name, _lang=lang, _programs=programs):
+            program = Program(suite, _name, _lang, config)
+            _programs.append(program)
+            return program
+
+        t0 = time.monotonic()
+        try:
+            function(start)
+            passed += 1
+            print(f"PASS {name} [{lang}] ({time.monotonic() - t0:.1f}s)", flush=True)
+        except Exception as error:  # a failure or a broken tool: the scenario fails either way
+            failed += 1
+            detail = str(error) if isinstance(error, Failure) else traceback.format_exc()
+            print(f"FAIL {name} [{lang}] ({time.monotonic() - t0:.1f}s): {detail}", flush=True)
+            for program in programs:
+                print(f"     log: {program.log_path}", flush=True)
+        finally:
+            for program in programs:
+                program.close()
+    suite.release_desktop()
+    print(f"Screenshots: {', '.join(str(p) for p in sorted(suite.out.glob('*.png')))}")
+    print(f"{passed} passed, {failed} failed ({time.monotonic() - began:.0f}s)")
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", required=True, help="keyconfig.exe")
+    parser.add_argument("--probe", required=True, help="keyconfig_probe.exe")
+    parser.add_argument("--out", required=True, help="folder for working directories, logs and "
+                        "screenshots")
+    parser.add_argument("--only", nargs="*", help="run only scenarios whose name has one of these")
+    return run(parser.parse_args())
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,306 @@
+// keyconfig_probe: reads the configuration dialog of a running keyconfig from another process, for
+// the end-to-end tests, and presses message box buttons. Run it in the same Wine desktop as the
+// program: a process sees only the windows of its own desktop.
+//
+//   keyconfig_probe state               the dialog, its controls, the focus and every message box
+//   keyconfig_probe press-ok [CAPTION]  presses OK on the message box (with that caption)
+//   keyconfig_probe hold                keeps the desktop up until the standard input closes
+//
+// Output is UTF-8, one record a line, "key=value" fields; a text field comes last on its line and
+// runs to the end of it, with backslash, CR and LF escaped as \\, \r and \n. "state" ends with the
+// line "end". Exit code 0 on success, 1 when the thing asked for is not there, 2 on misuse.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kTextMax = 512;
+constexpr int kClassMax = 64;
+constexpr int kMaxWindows = 64;
+// How long a message sent to the program may take before the probe gives up on it.
+constexpr UINT kTimeoutMs = 2000;
+
+// The dialog manager's class of dialogs and message boxes.
+constexpr const wchar_t* kDialogClass = L"#32770";
+// The hidden readout field: only the configuration dialog has a control with this identifier.
+constexpr int kReadoutId = 1012;
+
+constexpr int kExitOk = 0;
+constexpr int kExitMissing = 1;
+constexpr int kExitUsage = 2;
+
+// Writes bytes straight to the standard output handle, so that nothing turns LF into CR LF.
+void Write(const char* bytes) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, static_cast<DWORD>(std::strlen(bytes)),
+              &written, nullptr);
+}
+
+// Writes a UTF-16 text as escaped UTF-8.
+void WriteText(const wchar_t* text) {
+    char utf8[kTextMax * 3];
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) == 0) {
+        utf8[0] = '\0';
+    }
+    char escaped[sizeof utf8 * 2];
+    size_t out = 0;
+    for (const char* p = utf8; *p != '\0' && out + 3 < sizeof escaped; ++p) {
+        switch (*p) {
+        case '\\':
+            escaped[out++] = '\\';
+            escaped[out++] = '\\';
+            break;
+        case '\n':
+            escaped[out++] = '\\';
+            escaped[out++] = 'n';
+            break;
+        case '\r':
+            escaped[out++] = '\\';
+            escaped[out++] = 'r';
+            break;
+        default:
+            escaped[out++] = *p;
+        }
+    }
+    escaped[out] = '\0';
+    Write(escaped);
+}
+
+// Another process's control text comes only through WM_GETTEXT: GetWindowText does not send the
+// message across processes and answers with the window's title as stored by the system.
+void GetText(HWND window, wchar_t (&text)[kTextMax]) {
+    text[0] = L'\0';
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, kTextMax, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, kTimeoutMs, &ignored);
+    text[kTextMax - 1] = L'\0';
+}
+
+bool HasClass(HWND window, const wchar_t* name) {
+    wchar_t className[kClassMax];
+    if (GetClassNameW(window, className, kClassMax) == 0) {
+        return false;
+    }
+    return lstrcmpiW(className, name) == 0;
+}
+
+struct TopWindows {
+    HWND dialog = nullptr;
+    HWND boxes[kMaxWindows] = {};
+    int boxCount = 0;
+};
+
+BOOL CALLBACK OnTopWindow(HWND window, LPARAM context) {
+    TopWindows& found = *reinterpret_cast<TopWindows*>(context);
+    if (!HasClass(window, kDialogClass)) {
+        return TRUE;
+    }
+    if (GetDlgItem(window, kReadoutId) != nullptr) {
+        if (found.dialog == nullptr) {
+            found.dialog = window;
+        }
+    } else if (IsWindowVisible(window) && found.boxCount < kMaxWindows) {
+        found.boxes[found.boxCount++] = window;
+    }
+    return TRUE;
+}
+
+TopWindows FindTopWindows() {
+    TopWindows found;
+    EnumWindows(OnTopWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void WriteRect(const RECT& rect) {
+    char line[80];
+    std::snprintf(line, sizeof line, " rect=%ld,%ld,%ld,%ld", rect.left, rect.top, rect.right,
+                  rect.bottom);
+    Write(line);
+}
+
+BOOL CALLBACK OnControl(HWND control, LPARAM) {
+    wchar_t className[kClassMax];
+    if (GetClassNameW(control, className, kClassMax) == 0) {
+        className[0] = L'\0';
+    }
+    char line[kClassMax * 3 + 64];
+    char classUtf8[kClassMax * 3];
+    WideCharToMultiByte(CP_UTF8, 0, className, -1, classUtf8, sizeof classUtf8, nullptr, nullptr);
+    std::snprintf(line, sizeof line, "control id=%d class=%s visible=%d",
+                  GetDlgCtrlID(control), classUtf8, IsWindowVisible(control) ? 1 : 0);
+    Write(line);
+    RECT rect;
+    GetWindowRect(control, &rect);
+    WriteRect(rect);
+    wchar_t text[kTextMax];
+    GetText(control, text);
+    Write(" text=");
+    WriteText(text);
+    Write("\n");
+    return TRUE;
+}
+
+// The close box of a window's caption, centre in screen coordinates: the rightmost caption
+// button, one SM_CXSIZE wide, at the right end of the title bar.
+bool CloseBoxCentre(HWND window, POINT& centre) {
+    TITLEBARINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetTitleBarInfo(window, &info) || IsRectEmpty(&info.rcTitleBar)) {
+        return false;
+    }
+    centre.x = info.rcTitleBar.right - GetSystemMetrics(SM_CXSIZE) / 2;
+    centre.y = (info.rcTitleBar.top + info.rcTitleBar.bottom) / 2;
+    return true;
+}
+
+void WriteDialog(HWND dialog) {
+    char line[160];
+    std::snprintf(line, sizeof line, "dialog visible=%d foreground=%d",
+                  IsWindowVisible(dialog) ? 1 : 0, GetForegroundWindow() == dialog ? 1 : 0);
+    Write(line);
+    RECT rect;
+    GetWindowRect(dialog, &rect);
+    WriteRect(rect);
+    POINT close;
+    if (CloseBoxCentre(dialog, close)) {
+        std::snprintf(line, sizeof line, " closebox=%ld,%ld", close.x, close.y);
+        Write(line);
+    }
+    wchar_t caption[kTextMax];
+    GetText(dialog, caption);
+    Write(" caption=");
+    WriteText(caption);
+    Write("\n");
+
+    EnumChildWindows(dialog, OnControl, 0);
+
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread) &&
+        thread.hwndFocus != nullptr) {
+        const bool inDialog = GetAncestor(thread.hwndFocus, GA_ROOT) == dialog;
+        std::snprintf(line, sizeof line, "focus id=%d in_dialog=%d\n",
+                      GetDlgCtrlID(thread.hwndFocus), inDialog ? 1 : 0);
+        Write(line);
+    } else {
+        Write("focus none\n");
+    }
+}
+
+struct BoxTexts {
+    wchar_t text[kTextMax] = {};
+    bool icon = false;
+};
+
+BOOL CALLBACK OnBoxControl(HWND control, LPARAM context) {
+    BoxTexts& box = *reinterpret_cast<BoxTexts*>(context);
+    if (!HasClass(control, L"Static")) {
+        return TRUE;
+    }
+    // A message box without an icon keeps its icon control, empty. Icon handles are valid
+    // across processes.
+    if ((GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        DWORD_PTR icon = 0;
+        SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &icon);
+        box.icon = box.icon || icon != 0;
+        return TRUE;
+    }
+    wchar_t text[kTextMax];
+    GetText(control, text);
+    if (text[0] != L'\0' && box.text[0] == L'\0') {
+        lstrcpynW(box.text, text, kTextMax);
+    }
+    return TRUE;
+}
+
+void WriteBox(HWND box, HWND dialog) {
+    BoxTexts texts;
+    EnumChildWindows(box, OnBoxControl, reinterpret_cast<LPARAM>(&texts));
+    const HWND owner = GetWindow(box, GW_OWNER);
+    char line[120];
+    std::snprintf(line, sizeof line, "msgbox owner=%s icon=%d ok=%d",
+                  owner == nullptr ? "none" : (owner == dialog ? "dialog" : "other"),
+                  texts.icon ? 1 : 0, GetDlgItem(box, IDOK) != nullptr ? 1 : 0);
+    Write(line);
+    wchar_t caption[kTextMax];
+    GetText(box, caption);
+    Write(" caption=");
+    WriteText(caption);
+    Write(" text=");
+    WriteText(texts.text);
+    Write("\n");
+}
+
+int PrintState() {
+    const TopWindows found = FindTopWindows();
+    if (found.dialog != nullptr) {
+        WriteDialog(found.dialog);
+    } else {
+        Write("dialog none\n");
+    }
+    for (int i = 0; i < found.boxCount; ++i) {
+        WriteBox(found.boxes[i], found.dialog);
+    }
+    Write("end\n");
+    return kExitOk;
+}
+
+// Presses OK the way the button does: the message box ends on WM_COMMAND IDOK. Posted, so that the
+// probe never waits on the program.
+int PressOk(const wchar_t* wanted) {
+    const TopWindows found = FindTopWindows();
+    for (int i = 0; i < found.boxCount; ++i) {
+        const HWND box = found.boxes[i];
+        wchar_t caption[kTextMax];
+        GetText(box, caption);
+        if (wanted != nullptr && lstrcmpW(caption, wanted) != 0) {
+            continue;
+        }
+        const HWND ok = GetDlgItem(box, IDOK);
+        if (ok == nullptr) {
+            continue;
+        }
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        Write("pressed caption=");
+        WriteText(caption);
+        Write("\n");
+        return kExitOk;
+    }
+    Write("no message box\n");
+    return kExitMissing;
+}
+
+// Keeps the desktop alive until the standard input closes. Wine starts a desktop for the first
+// process that uses it and ends it when the last one is gone; a holder for the whole test run
+// keeps programs that start and end from racing with that.
+int Hold() {
+    GetDesktopWindow();
+    FindTopWindows();
+    Write("ready\n");
+    char buffer[64];
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+// A wide entry, so that a Japanese caption on the command line arrives whole whatever the code
+// page of the system.
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && lstrcmpW(argv[1], L"state") == 0) {
+        return PrintState();
+    }
+    if (argc >= 2 && lstrcmpW(argv[1], L"hold") == 0) {
+        return Hold();
+    }
+    if (argc >= 2 && lstrcmpW(argv[1], L"press-ok") == 0) {
+        return PressOk(argc >= 3 ? argv[2] : nullptr);
+    }
+    Write("usage: keyconfig_probe state | press-ok [CAPTION] | hold\n");
+    return kExitUsage;
+}

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the end-to-end tests of the Windows program under Wine, headless:
+#   tests/e2e/run_e2e.sh [BUILD_DIR [OUT_DIR]] [-- SCENARIO_NAME_PART...]
+# BUILD_DIR holds keyconfig.exe and keyconfig_probe.exe (default build/win64); OUT_DIR receives
+# the throwaway Wine prefix, the scenarios' working directories, Wine's logs and the screenshots
+# (default build/e2e). Installs what is missing; ends every process it started.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/lib.sh
+source scripts/wine.sh
+
+build_dir=build/win64
+out=build/e2e
+[ $# -gt 0 ] && [ "$1" != "--" ] && { build_dir=$1; shift; }
+[ $# -gt 0 ] && [ "$1" != "--" ] && { out=$1; shift; }
+[ $# -gt 0 ] && [ "$1" = "--" ] && shift
+only=("$@")
+
+ensure_wine
+for exe in keyconfig.exe keyconfig_probe.exe; do
+    if [ ! -f "$build_dir/$exe" ]; then
+        echo "Missing $build_dir/$exe: build the win64 preset first" >&2
+        exit 1
+    fi
+done
+
+# A run that was cut short may have left a working directory immutable.
+[ -d "$out/work" ] && chattr -R -i "$out/work" 2>/dev/null || true
+rm -rf "$out"
+mkdir -p "$out"
+out=$(realpath "$out")
+
+cleanup() {
+    stop_wine_prefix
+    stop_pid "$XVFB_PID"
+}
+trap cleanup EXIT
+
+say "End-to-end tests under Wine ($build_dir)"
+start_xvfb
+use_wine_prefix "$out/prefix"
+init_wine_prefix
+# One server for the whole run, rather than one per program start.
+"$WINESERVER" -p
+
+args=(--exe "$build_dir/keyconfig.exe" --probe "$build_dir/keyconfig_probe.exe" --out "$out")
+[ ${#only[@]} -eq 0 ] || args+=(--only "${only[@]}")
+status=0
+/usr/bin/python3 tests/e2e/e2e.py "${args[@]}" || status=$?
+exit $status
