@@ -21,6 +21,9 @@ for preset in host host-asan; do
     ctest --preset "$preset"
 done
 
+# The real win64 program under Wine, driven like a player (headless, its own Xvfb and prefix).
+tests/e2e/run_e2e.sh build/win64
+
 say "Fuzzing the configuration file loader (bounded run)"
 tests/store/fuzz/run.sh
 

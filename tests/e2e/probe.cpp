@@ -128,8 +128,8 @@ BOOL CALLBACK OnControl(HWND control, LPARAM) {
     char line[kClassMax * 3 + 64];
     char classUtf8[kClassMax * 3];
     WideCharToMultiByte(CP_UTF8, 0, className, -1, classUtf8, sizeof classUtf8, nullptr, nullptr);
-    std::snprintf(line, sizeof line, "control id=%d class=%s visible=%d",
-                  GetDlgCtrlID(control), classUtf8, IsWindowVisible(control) ? 1 : 0);
+    std::snprintf(line, sizeof line, "control id=%d class=%s visible=%d", GetDlgCtrlID(control),
+                  classUtf8, IsWindowVisible(control) ? 1 : 0);
     Write(line);
     RECT rect;
     GetWindowRect(control, &rect);
