@@ -2,9 +2,12 @@
 # Source scripts/lib.sh first (say, ensure_packages).
 
 # What running the Windows program on Linux needs from Debian. wine64 is the 64-bit loader: this
-# machine cannot run 32-bit code, so the win64 build is the one that runs here.
-WINE_PACKAGES=(wine wine64 fonts-wine fonts-ipafont-gothic locales xvfb x11-utils xdotool imagemagick
-               python3)
+# machine cannot run 32-bit code, so the win64 build is the one that runs here. Wine only
+# recommends the X libraries its display driver loads; packages are installed without
+# recommendations, so they are named here.
+WINE_PACKAGES=(wine wine64 fonts-wine fonts-ipafont-gothic locales
+               libxrender1 libxi6 libxrandr2 libxcursor1 libxfixes3 libxinerama1 libxcomposite1
+               libxxf86vm1 xvfb x11-utils xdotool imagemagick python3)
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
