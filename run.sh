@@ -42,7 +42,10 @@ probe_state() { "$WINE64" "$probe" state 2>/dev/null; }
 dialog_shown() { probe_state | grep -q '^dialog visible=1'; }
 dialog_ready() { probe_state | grep -q '^dialog visible=1 foreground=1'; }
 # "L T R B" of a line of the probe's output that matches a pattern.
-rect_of() { probe_state | grep -m1 -- "$1" | sed -E 's/.* rect=(-?[0-9]+),(-?[0-9]+),(-?[0-9]+),(-?[0-9]+).*/\1 \2 \3 \4/'; }
+rect_of() {
+    local n='(-?[0-9]+)'
+    probe_state | grep -m1 -- "$1" | sed -E "s/.* rect=$n,$n,$n,$n.*/\\1 \\2 \\3 \\4/"
+}
 desktop_window() { xdotool search --name 'Wine desktop' | head -n1; }
 
 say "Opening the dialog headless on $DISPLAY (working directory $workdir)"

@@ -34,7 +34,9 @@ ensure_locale() {
     fi
     say "Generating the locale $name"
     as_root sed -i "s/^# *\\($name UTF-8\\)/\\1/" /etc/locale.gen
-    grep -q "^$name UTF-8" /etc/locale.gen || echo "$name UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    if ! grep -q "^$name UTF-8" /etc/locale.gen; then
+        echo "$name UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    fi
     as_root locale-gen >/dev/null
 }
 
@@ -125,7 +127,8 @@ init_wine_prefix() {
             '' >"$reg"
         "$WINE64" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
         # The caption's close box is a Marlett glyph; Wine finds fonts-wine's copy only here.
-        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
+            true
         "$WINESERVER" -w
         touch "$WINEPREFIX/.keyconfig-ready"
     fi

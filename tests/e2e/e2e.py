@@ -110,7 +110,8 @@ class MessageBox:
 
 RECT = r"rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+)"
 DIALOG_LINE = re.compile(
-    r"^dialog visible=(\d) foreground=(\d) " + RECT + r"(?: closebox=(-?\d+),(-?\d+))? caption=(.*)$")
+    r"^dialog visible=(\d) foreground=(\d) " + RECT
+    + r"(?: closebox=(-?\d+),(-?\d+))? caption=(.*)$")
 CONTROL_LINE = re.compile(r"^control id=(-?\d+) class=(\S*) visible=(\d) " + RECT + r" text=(.*)$")
 FOCUS_LINE = re.compile(r"^focus id=(-?\d+) in_dialog=(\d)$")
 BOX_LINE = re.compile(r"^msgbox owner=(\S+) icon=(\d) ok=(\d) caption=(.*?) text=(.*)$")
@@ -250,9 +251,10 @@ class Program:
         self.env["LANG"] = lang
         self.env["WINEDEBUG"] = "warn+debugstr"
         with open(self.log_path, "wb") as log:
-            self.process = subprocess.Popen([self.suite.wine, str(self.suite.exe)], cwd=self.workdir,
-                                            env=self.env, stdin=subprocess.DEVNULL,
-                                            stdout=log, stderr=subprocess.STDOUT)
+            self.process = subprocess.Popen([self.suite.wine, str(self.suite.exe)],
+                                            cwd=self.workdir, env=self.env,
+                                            stdin=subprocess.DEVNULL, stdout=log,
+                                            stderr=subprocess.STDOUT)
         self.last = None
 
     # Reading the program.
@@ -271,15 +273,20 @@ class Program:
     def wait_for(self, condition, what, seconds=STATE_SECONDS):
         deadline = time.monotonic() + seconds
         while True:
-            state = self.state()
-            if condition(state):
-                return state
+            # A probe that could not read the dialog this once (Wine starting a process while
+            # another ends) is asked again; only the deadline ends the wait.
+            try:
+                state = self.state()
+                if condition(state):
+                    return state
+                seen = f"last state: {state.summary()}"
+            except ProbeError as error:
+                seen = str(error)
             code = self.process.poll()
             if code is not None:
                 raise Failure(f"the program exited (code {code}) while waiting for {what}")
             if time.monotonic() > deadline:
-                raise Failure(f"timed out after {seconds}s waiting for {what}; "
-                              f"last state: {state.summary()}")
+                raise Failure(f"timed out after {seconds}s waiting for {what}; {seen}")
             time.sleep(POLL_SECONDS)
 
     def wait_ready(self):
@@ -353,8 +360,8 @@ class Program:
 
     def press_box_ok(self, caption):
         env = dict(self.env, WINEDEBUG="-all")
-        result = subprocess.run([self.suite.wine, str(self.suite.probe), "press-ok", caption], env=env,
-                                capture_output=True, timeout=STATE_SECONDS)
+        result = subprocess.run([self.suite.wine, str(self.suite.probe), "press-ok", caption],
+                                env=env, capture_output=True, timeout=STATE_SECONDS)
         check(result.returncode == 0, f"no message box {caption!r} to press OK on")
         self.wait_for(lambda s: s.box(caption) is None, f"the box {caption!r} to close")
 
