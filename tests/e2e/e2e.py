@@ -31,8 +31,8 @@ TEXT_BROKEN = "コンフィグファイルが壊れています"
 TEXT_SAVE_FAILED = "コンフィグファイルを保存できませんでした"
 BOX_CAPTION_SAVED = "更新しました"
 TEXT_SAVED = "更新完了"
-# The device layer's message when no joystick exists, written on every poll, as the game's tools
-# read it: code page 932 bytes.
+# The device layer's message when no joystick exists, written on every poll, as a debugger
+# receives it: code page 932 bytes.
 JOYSTICK_MESSAGE = "\nジョイスティック未初期化\n\n".encode("cp932")
 
 ID_OK = 1
