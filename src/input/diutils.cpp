@@ -264,15 +264,15 @@ BOOL PollInput(Input* out_state) {
     return ok;
 }
 
-// The DirectInput object goes first: the devices created from it stay usable until they are
-// released themselves.
+// The devices go first, each unacquired before it is released, and the DirectInput object that
+// created them last, as DirectInput's documentation orders it.
 void ReleaseInput() {
+    for (int slot = 0; slot < kDeviceCount; ++slot) {
+        ReleaseDevice(slot);
+    }
     if (g_directInput) {
         g_directInput->Release();
         g_directInput = nullptr;
-    }
-    for (int slot = 0; slot < kDeviceCount; ++slot) {
-        ReleaseDevice(slot);
     }
 }
 

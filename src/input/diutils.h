@@ -27,7 +27,7 @@ BOOL InitInput(HINSTANCE instance, HWND window);
 // alone) and clears Caps Lock, Num Lock, Kana and Kanji. TRUE only when both reads succeeded.
 BOOL PollInput(Input* out_state);
 
-// Releases the DirectInput object and every device; safe at any time and more than once.
+// Releases every device and then the DirectInput object; safe at any time and more than once.
 void ReleaseInput();
 
 // Not used by the rest of the program.

@@ -32,8 +32,9 @@ void OutputDebugStringCp932(const char* text) {
     WCHAR wide[kMaxBoundaryText];
     Widen(text, wide);
     // Every character of the program's messages exists in code page 932, so at most two
-    // bytes stand for one UTF-16 unit.
-    char bytes[2 * kMaxBoundaryText];
+    // bytes stand for one UTF-16 unit. Zeroed first: a conversion that fails may have written
+    // part of the buffer or none of it, and what goes out is still a terminated string.
+    char bytes[2 * kMaxBoundaryText] = {};
     if (WideCharToMultiByte(kCodePageShiftJis, 0, wide, -1, bytes, sizeof bytes, nullptr,
                             nullptr) == 0) {
         bytes[sizeof bytes - 1] = '\0';

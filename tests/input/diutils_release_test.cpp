@@ -8,18 +8,18 @@ using fake::Target;
 
 class ReleaseTest : public DeviceLayerTest {};
 
-TEST_F(ReleaseTest, ReleasesTheObjectFirstThenEachDeviceUnacquiredInSlotOrder) {
+TEST_F(ReleaseTest, ReleasesEachDeviceUnacquiredInSlotOrderThenTheObject) {
     ASSERT_TRUE(Init());
     di.ClearRecord();
     ReleaseInput();
     EXPECT_EQ(di.Trace(), (Strings{
-                              "DirectInput.Release",
                               "Keyboard.Unacquire",
                               "Keyboard.Release",
                               "Mouse.Unacquire",
                               "Mouse.Release",
                               "Joystick.Unacquire",
                               "Joystick.Release",
+                              "DirectInput.Release",
                           }));
     EXPECT_EQ(di.Held(), 0);
     EXPECT_TRUE(Messages().empty());
@@ -44,8 +44,8 @@ TEST_F(ReleaseTest, WithoutJoystickReleasesTheRest) {
     ASSERT_TRUE(Init());
     di.ClearRecord();
     ReleaseInput();
-    EXPECT_EQ(di.Trace(), (Strings{"DirectInput.Release", "Keyboard.Unacquire", "Keyboard.Release",
-                                   "Mouse.Unacquire", "Mouse.Release"}));
+    EXPECT_EQ(di.Trace(), (Strings{"Keyboard.Unacquire", "Keyboard.Release", "Mouse.Unacquire",
+                                   "Mouse.Release", "DirectInput.Release"}));
 }
 
 TEST_F(ReleaseTest, AcquireAndUnacquireAllGoInSlotOrder) {

@@ -145,7 +145,7 @@ TEST_P(SetupFailureTest, ReportsReleasesEverythingAndCanStartAgain) {
 INSTANTIATE_TEST_SUITE_P(EachStep, SetupFailureTest, ::testing::ValuesIn(SetupFailures()),
                          SetupFailureName);
 
-TEST_F(SetupTest, KeyboardFailureReleasesItThenEverythingElseObjectFirst) {
+TEST_F(SetupTest, KeyboardFailureReleasesItThenEverythingElseObjectLast) {
     di.Answer(Op::SetDataFormat, Target::Keyboard, DIERR_INVALIDPARAM);
     EXPECT_FALSE(Init());
     const Strings trace = di.Trace();
@@ -155,9 +155,9 @@ TEST_F(SetupTest, KeyboardFailureReleasesItThenEverythingElseObjectFirst) {
                         "Keyboard.Unacquire",
                         "Keyboard.Release",
                         "\nDirectInputデータフォーマット設定失敗\n\n",
-                        "DirectInput.Release",
                         "Joystick.Unacquire",
                         "Joystick.Release",
+                        "DirectInput.Release",
                         "\nキーボード初期化失敗\n\n",
                     }));
 }
@@ -172,11 +172,11 @@ TEST_F(SetupTest, MouseFailureReleasesTheKeyboardAndJoystickToo) {
                         "Mouse.Unacquire",
                         "Mouse.Release",
                         "\nDirectInput協調レベル設定失敗\n\n",
-                        "DirectInput.Release",
                         "Keyboard.Unacquire",
                         "Keyboard.Release",
                         "Joystick.Unacquire",
                         "Joystick.Release",
+                        "DirectInput.Release",
                         "\nマウス初期化失敗\n\n",
                     }));
 }
