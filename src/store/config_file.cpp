@@ -18,8 +18,8 @@ bool StreamClose(std::FILE* file) {
 }
 
 constexpr ConfigFileOps kSystemOps = {
-    SystemOpenRead, SystemOpenWrite, StreamRead,    StreamWrite,
-    SystemFlush,    StreamClose,     SystemReplace, SystemRemove,
+    SystemOpenRead, SystemCreateNew, StreamRead,   StreamWrite, SystemFlush,
+    StreamClose,    SystemReplace,   SystemRemove, SystemPause,
 };
 
 } // namespace

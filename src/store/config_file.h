@@ -6,12 +6,26 @@
 #include <cstddef>
 #include <cstdio>
 
+// Why a file did not open for reading.
+enum class OpenFailure {
+    kNone,
+    kMissing, // nothing of that name exists
+    kBusy,    // another program holds it for the moment (sharing or lock violation, denied)
+    kRefused, // it is there but is not a file that can be read (a directory, no permission, ...)
+};
+
+// A file that another program holds is tried this many times, this far apart, before it counts
+// as unreadable or unwritable: a virus scanner, the search indexer or the game itself may hold it
+// for a moment.
+constexpr int kBusyAttempts = 5;
+constexpr unsigned kBusyRetryDelayMs = 40;
+
 struct ConfigFileOps {
-    // Opens an existing file for binary reading. On failure *missing tells whether the file does
-    // not exist at all, as against existing but refusing to open (locked, no permission, ...).
-    std::FILE* (*openRead)(const char* path, bool* missing);
-    // Creates or truncates a file for binary writing.
-    std::FILE* (*openWrite)(const char* path);
+    // Opens an existing file for binary reading; on failure *failure tells why.
+    std::FILE* (*openRead)(const char* path, OpenFailure* failure);
+    // Creates a new file for binary writing. Fails when anything of that name exists already,
+    // and *taken then says so.
+    std::FILE* (*createNew)(const char* path, bool* taken);
     // Reads up to size bytes; *count gets how many came. False on a read error.
     bool (*read)(std::FILE* file, void* buffer, std::size_t size, std::size_t* count);
     // Writes all size bytes; false when not all of them went out.
@@ -23,6 +37,8 @@ struct ConfigFileOps {
     // old file or the new one, never a mixture or nothing.
     bool (*replace)(const char* from, const char* to);
     bool (*remove)(const char* path);
+    // Waits before the next try at a busy file.
+    void (*pause)(unsigned milliseconds);
 };
 
 // The operations in use.

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -32,14 +34,39 @@ void SyncDirectoryOf(const char* path) {
 
 } // namespace
 
-std::FILE* SystemOpenRead(const char* path, bool* missing) {
+// POSIX locks are advisory: nothing another program does makes a file busy for us, so a failure
+// here is final.
+std::FILE* SystemOpenRead(const char* path, OpenFailure* failure) {
     std::FILE* file = std::fopen(path, "rb");
-    *missing = file == nullptr && errno == ENOENT;
+    if (file == nullptr) {
+        *failure = errno == ENOENT ? OpenFailure::kMissing : OpenFailure::kRefused;
+        return nullptr;
+    }
+    // A directory opens for reading here; it is not a file to load.
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        *failure = OpenFailure::kRefused;
+        return nullptr;
+    }
+    *failure = OpenFailure::kNone;
     return file;
 }
 
-std::FILE* SystemOpenWrite(const char* path) {
-    return std::fopen(path, "wb");
+std::FILE* SystemCreateNew(const char* path, bool* taken) {
+    constexpr mode_t kReadWriteForAll = 0666; // narrowed by the umask, as fopen's are
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kReadWriteForAll);
+    if (descriptor < 0) {
+        *taken = errno == EEXIST;
+        return nullptr;
+    }
+    *taken = false;
+    std::FILE* file = fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        close(descriptor);
+        unlink(path);
+    }
+    return file;
 }
 
 bool SystemFlush(std::FILE* file) {
@@ -57,4 +84,14 @@ bool SystemReplace(const char* from, const char* to) {
 // unlink, not remove: remove would also take away an empty directory of that name.
 bool SystemRemove(const char* path) {
     return unlink(path) == 0;
+}
+
+void SystemPause(unsigned milliseconds) {
+    constexpr unsigned kMillisecondsPerSecond = 1000;
+    constexpr long kNanosecondsPerMillisecond = 1000000;
+    timespec delay = {static_cast<time_t>(milliseconds / kMillisecondsPerSecond),
+                      static_cast<long>(milliseconds % kMillisecondsPerSecond) *
+                          kNanosecondsPerMillisecond};
+    while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+    }
 }

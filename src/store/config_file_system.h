@@ -2,10 +2,13 @@
 // platform, config_file_win32.cpp and config_file_posix.cpp.
 #pragma once
 
+#include "store/config_file.h"
+
 #include <cstdio>
 
-std::FILE* SystemOpenRead(const char* path, bool* missing);
-std::FILE* SystemOpenWrite(const char* path);
+std::FILE* SystemOpenRead(const char* path, OpenFailure* failure);
+std::FILE* SystemCreateNew(const char* path, bool* taken);
 bool SystemFlush(std::FILE* file);
 bool SystemReplace(const char* from, const char* to);
 bool SystemRemove(const char* path);
+void SystemPause(unsigned milliseconds);

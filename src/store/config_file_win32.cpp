@@ -2,14 +2,11 @@
 
 #include "platform/win.h"
 
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 namespace {
-
-// A virus scanner, the search indexer or the game itself may hold the file for a moment; the
-// replacement is tried again a few times before it counts as failed.
-constexpr int kReplaceAttempts = 5;
-constexpr DWORD kReplaceRetryDelayMs = 40;
 
 // Converts a UTF-8 path to UTF-16; false when it is not valid UTF-8 or does not fit.
 bool WidePath(const char* path, WCHAR (&out)[MAX_PATH]) {
@@ -32,36 +29,61 @@ bool AbsolutePath(const char* path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
-bool IsTransientReplaceError(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+// What Windows answers while another program holds a file: opened without sharing, a range
+// locked, or a delete pending.
+bool IsBusyError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
 }
 
 } // namespace
 
-std::FILE* SystemOpenRead(const char* path, bool* missing) {
-    *missing = false;
+std::FILE* SystemOpenRead(const char* path, OpenFailure* failure) {
+    *failure = OpenFailure::kRefused;
     WCHAR wide[MAX_PATH];
     if (!WidePath(path, wide)) {
         return nullptr;
     }
     std::FILE* file = _wfopen(wide, L"rb");
-    if (file == nullptr) {
-        // _wfopen's errno folds a locked file and a directory into EACCES; the attributes
-        // say plainly whether anything of that name is there.
-        const DWORD attributes = GetFileAttributesW(wide);
-        const DWORD error = GetLastError();
-        *missing = attributes == INVALID_FILE_ATTRIBUTES &&
-                   (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    if (file != nullptr) {
+        *failure = OpenFailure::kNone;
+        return file;
     }
-    return file;
+    // errno folds a locked file and a directory into EACCES. The system's own error, kept in
+    // _doserrno, and the attributes, which can be read while another program holds the file,
+    // tell them apart.
+    const DWORD error = _doserrno;
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD attributesError = GetLastError();
+        if (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND) {
+            *failure = OpenFailure::kMissing;
+        }
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsBusyError(error)) {
+        *failure = OpenFailure::kBusy;
+    }
+    return nullptr;
 }
 
-std::FILE* SystemOpenWrite(const char* path) {
+std::FILE* SystemCreateNew(const char* path, bool* taken) {
+    *taken = false;
     WCHAR wide[MAX_PATH];
     if (!WidePath(path, wide)) {
         return nullptr;
     }
-    return _wfopen(wide, L"wb");
+    const int descriptor =
+        _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor == -1) {
+        // Anything of that name takes it: a file, read-only or not, or a folder.
+        *taken = GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+        return nullptr;
+    }
+    std::FILE* file = _wfdopen(descriptor, L"wb");
+    if (file == nullptr) {
+        _close(descriptor);
+        DeleteFileW(wide);
+    }
+    return file;
 }
 
 // _commit runs FlushFileBuffers on the stream's handle.
@@ -81,14 +103,18 @@ bool SystemReplace(const char* from, const char* to) {
         if (MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
-        if (attempt == kReplaceAttempts || !IsTransientReplaceError(GetLastError())) {
+        if (attempt == kBusyAttempts || !IsBusyError(GetLastError())) {
             return false;
         }
-        Sleep(kReplaceRetryDelayMs);
+        Sleep(kBusyRetryDelayMs);
     }
 }
 
 bool SystemRemove(const char* path) {
     WCHAR wide[MAX_PATH];
     return WidePath(path, wide) && DeleteFileW(wide) != 0;
+}
+
+void SystemPause(unsigned milliseconds) {
+    Sleep(milliseconds);
 }

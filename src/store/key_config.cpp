@@ -8,13 +8,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 constexpr const char kConfigFileName[] = "config.ini";
-// Written first and then put in the place of the real file, so that the game never finds a
-// half-written one. It sits beside it: a rename within one directory is one step.
-constexpr const char kTempFileName[] = "config.ini.tmp";
+
+// A save writes a new file first and then puts it in the place of the real one, so that the game
+// never finds a half-written file. The new file sits beside it, since a rename within one
+// directory is one step, and is named "config.ini.NN.tmp" with the first number from 00 up that
+// no file or folder has: a file left over by a crash, or the one a second copy of the program is
+// writing at the same moment, is never opened, mixed into or blocking.
+constexpr const char kTempNamePrefix[] = "config.ini.";
+constexpr const char kTempNameSuffix[] = ".tmp";
+constexpr std::size_t kTempNameDigits = 2;
+constexpr int kTempNameCount = 100; // 00..99
+constexpr std::size_t kTempNameSize =
+    sizeof kTempNamePrefix - 1 + kTempNameDigits + sizeof kTempNameSuffix;
 
 // The file image: the number of sets (1), the Bindings per set (8), then the set's Bindings,
 // device then code. The game reads exactly this.
@@ -24,6 +34,8 @@ constexpr std::size_t kSetCountOffset = 0;
 constexpr std::size_t kBindingsPerSetOffset = 1;
 constexpr std::size_t kFirstBindingOffset = 2;
 constexpr std::size_t kBytesPerBinding = 2;
+// Entries 6 and 7 belong to fields the dialog keeps hidden: no capture changes them.
+constexpr int kFirstHiddenBinding = IDC_BINDING_BUTTON3 - IDC_BINDING_UP;
 static_assert(kFirstBindingOffset + kSetCount * kBindingsPerSet * kBytesPerBinding ==
                   kConfigFileSize,
               "the image is the header and one set of Bindings");
@@ -57,22 +69,109 @@ bool IsValidImage(const uint8_t (&buffer)[kBufferSize], std::size_t length) {
            buffer[kBindingsPerSetOffset] == kBindingsPerSet;
 }
 
+struct TempName {
+    char text[kTempNameSize];
+};
+
+TempName MakeTempName(int number) {
+    TempName name = {};
+    std::memcpy(name.text, kTempNamePrefix, sizeof kTempNamePrefix - 1);
+    char* digits = name.text + sizeof kTempNamePrefix - 1;
+    digits[0] = static_cast<char>('0' + number / 10);
+    digits[1] = static_cast<char>('0' + number % 10);
+    std::memcpy(digits + kTempNameDigits, kTempNameSuffix, sizeof kTempNameSuffix);
+    return name;
+}
+
+// Creates the new file of a save under the first free name; null when none could be created.
+std::FILE* CreateTempFile(TempName& name) {
+    for (int number = 0; number < kTempNameCount; ++number) {
+        name = MakeTempName(number);
+        bool taken = false;
+        std::FILE* file = g_configFileOps.createNew(name.text, &taken);
+        if (file != nullptr || !taken) {
+            return file;
+        }
+    }
+    return nullptr;
+}
+
 // Writes the image to a new file beside the configuration file, pushes it to the disk and then
 // puts it in the configuration file's place. On any failure the old file stays as it was and the
 // new one is removed.
 bool WriteImage(const uint8_t (&buffer)[kBufferSize]) {
     const ConfigFileOps& ops = g_configFileOps;
-    std::FILE* file = ops.openWrite(kTempFileName);
+    TempName temp;
+    std::FILE* file = CreateTempFile(temp);
     if (file == nullptr) {
         return false;
     }
     bool written = ops.write(file, buffer, kConfigFileSize) && ops.flush(file);
     written = ops.close(file) && written;
-    written = written && ops.replace(kTempFileName, kConfigFileName);
+    written = written && ops.replace(temp.text, kConfigFileName);
     if (!written) {
-        ops.remove(kTempFileName);
+        ops.remove(temp.text);
     }
     return written;
+}
+
+enum class ReadOutcome { kRead, kMissing, kUnreadable };
+
+// Reads the configuration file into buffer; *length gets how many bytes came. A file another
+// program holds is tried again a few times; a missing one, or one that is no readable file, is
+// decided at once.
+ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length) {
+    const ConfigFileOps& ops = g_configFileOps;
+    for (int attempt = 1;; ++attempt) {
+        OpenFailure failure = OpenFailure::kNone;
+        std::FILE* file = ops.openRead(kConfigFileName, &failure);
+        if (file != nullptr) {
+            const bool read = ops.read(file, buffer, sizeof buffer, length);
+            // Closed before any message box, so that the file is not held open while it waits.
+            ops.close(file);
+            if (read) {
+                return ReadOutcome::kRead;
+            }
+            // A range of the file that another program has locked fails the read, not the open.
+            failure = OpenFailure::kBusy;
+        }
+        if (failure == OpenFailure::kMissing) {
+            return ReadOutcome::kMissing;
+        }
+        if (failure != OpenFailure::kBusy || attempt == kBusyAttempts) {
+            return ReadOutcome::kUnreadable;
+        }
+        ops.pause(kBusyRetryDelayMs);
+    }
+}
+
+Binding BindingAt(const uint8_t (&buffer)[kBufferSize], int index) {
+    const std::size_t at = kFirstBindingOffset + kBytesPerBinding * index;
+    return Binding{buffer[at], buffer[at + 1]};
+}
+
+// Set when the file was there at start-up but could not be read: what it holds is unknown, so
+// a save reads it again before replacing it.
+bool g_unreadAtStart = false;
+
+// Reads the file that could not be read at start-up before a save replaces it, and takes from it
+// the Bindings that no field can change. False when it still cannot be read: it may hold the
+// player's Bindings and must not be replaced. A file that has gone since, or holds no valid image,
+// has none to keep.
+bool RereadBeforeReplacing() {
+    uint8_t buffer[kBufferSize] = {};
+    std::size_t length = 0;
+    const ReadOutcome outcome = ReadConfigFile(buffer, &length);
+    if (outcome == ReadOutcome::kUnreadable) {
+        return false;
+    }
+    if (outcome == ReadOutcome::kRead && IsValidImage(buffer, length)) {
+        for (int i = kFirstHiddenBinding; i < kBindingsPerSet; ++i) {
+            g_bindingTable[i] = BindingAt(buffer, i);
+        }
+    }
+    g_unreadAtStart = false;
+    return true;
 }
 
 void SetAndShow(HWND dialog, int index, Binding binding) {
@@ -104,28 +203,21 @@ void CreateDefaultConfig(HWND dialog) {
 } // namespace
 
 void LoadKeyConfig(HWND dialog) {
-    const ConfigFileOps& ops = g_configFileOps;
-    bool missing = false;
-    std::FILE* file = ops.openRead(kConfigFileName, &missing);
-    if (file == nullptr) {
-        // Only a file that is not there is created; one that is there but will not open (locked,
-        // no permission, a directory) may hold the player's Bindings and is left alone.
-        if (missing) {
-            CreateDefaultConfig(dialog);
-        } else {
-            ShowError(nullptr, kUnreadableText);
-        }
-        return;
-    }
-
+    g_unreadAtStart = false;
     uint8_t buffer[kBufferSize] = {};
     std::size_t length = 0;
-    const bool read = ops.read(file, buffer, sizeof buffer, &length);
-    // Closed before any message box, so that the file is not held open while the box waits.
-    ops.close(file);
-    if (!read) {
+    switch (ReadConfigFile(buffer, &length)) {
+    case ReadOutcome::kMissing:
+        CreateDefaultConfig(dialog);
+        return;
+    case ReadOutcome::kUnreadable:
+        // Only a file that is not there is created; one that is there but cannot be read
+        // (locked, no permission, a directory) may hold the player's Bindings and is left alone.
+        g_unreadAtStart = true;
         ShowError(nullptr, kUnreadableText);
         return;
+    case ReadOutcome::kRead:
+        break;
     }
     // A broken file is neither loaded nor repaired: the table keeps its zeros, and the file is
     // replaced only when the player saves.
@@ -135,12 +227,14 @@ void LoadKeyConfig(HWND dialog) {
     }
     // Bytes past the image are the game's business, not ours; only the image is read.
     for (int i = 0; i < kBindingsPerSet; ++i) {
-        const std::size_t at = kFirstBindingOffset + kBytesPerBinding * i;
-        SetAndShow(dialog, i, Binding{buffer[at], buffer[at + 1]});
+        SetAndShow(dialog, i, BindingAt(buffer, i));
     }
 }
 
 bool SaveKeyConfig() {
+    if (g_unreadAtStart && !RereadBeforeReplacing()) {
+        return false;
+    }
     uint8_t buffer[kBufferSize] = {};
     BuildImage(g_bindingTable, buffer);
     return WriteImage(buffer);

@@ -15,7 +15,8 @@ constexpr std::size_t kConfigFileSize = 18;
 void LoadKeyConfig(HWND dialog);
 
 // Writes the Binding table to the file, replacing it in one step; false when it could not, and
-// then the file is as it was.
+// then the file is as it was. When the file could not be read at start-up it is read first: its
+// hidden Bindings are kept, and a file that still cannot be read is not replaced.
 bool SaveKeyConfig();
 
 // Tells the player that the file could not be saved (error box, caption "DirectInput").

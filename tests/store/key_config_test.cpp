@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
@@ -74,15 +75,15 @@ int g_openFiles = 0;
 
 // Each step runs the system's operation and records it, so that single steps can be swapped
 // for failing ones while the rest really happen.
-std::FILE* LoggedOpenRead(const char* path, bool* missing) {
+std::FILE* LoggedOpenRead(const char* path, OpenFailure* failure) {
     g_calls.push_back(std::string("openRead ") + path);
-    std::FILE* file = SystemConfigFileOps().openRead(path, missing);
+    std::FILE* file = SystemConfigFileOps().openRead(path, failure);
     g_openFiles += file != nullptr;
     return file;
 }
-std::FILE* LoggedOpenWrite(const char* path) {
-    g_calls.push_back(std::string("openWrite ") + path);
-    std::FILE* file = SystemConfigFileOps().openWrite(path);
+std::FILE* LoggedCreateNew(const char* path, bool* taken) {
+    g_calls.push_back(std::string("createNew ") + path);
+    std::FILE* file = SystemConfigFileOps().createNew(path, taken);
     g_openFiles += file != nullptr;
     return file;
 }
@@ -111,19 +112,32 @@ bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
     return SystemConfigFileOps().remove(path);
 }
+// Recorded, not waited for.
+void LoggedPause(unsigned milliseconds) {
+    g_calls.push_back("pause " + std::to_string(milliseconds));
+}
 
-constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedOpenWrite, LoggedRead,    LoggedWrite,
-                                      LoggedFlush,    LoggedClose,     LoggedReplace, LoggedRemove};
+constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedCreateNew, LoggedRead,
+                                      LoggedWrite,    LoggedFlush,     LoggedClose,
+                                      LoggedReplace,  LoggedRemove,    LoggedPause};
 
 // Failing steps. Those that get a file still do what a real failure leaves behind (half the
 // bytes written, the file closed), so the test sees what the program must clean up.
-std::FILE* OpenReadRefused(const char* path, bool* missing) {
+// Opening for reading fails with g_openFailure while g_failingOpens lasts, then opens for real.
+OpenFailure g_openFailure;
+int g_failingOpens = 0;
+std::FILE* OpenReadFailing(const char* path, OpenFailure* failure) {
+    if (g_failingOpens == 0) {
+        return LoggedOpenRead(path, failure);
+    }
+    --g_failingOpens;
     g_calls.push_back(std::string("openRead ") + path);
-    *missing = false;
+    *failure = g_openFailure;
     return nullptr;
 }
-std::FILE* OpenWriteFails(const char* path) {
-    g_calls.push_back(std::string("openWrite ") + path);
+std::FILE* CreateNewFails(const char* path, bool* taken) {
+    g_calls.push_back(std::string("createNew ") + path);
+    *taken = false;
     return nullptr;
 }
 bool ReadFails(std::FILE* file, void* buffer, std::size_t size, std::size_t* count) {
@@ -156,21 +170,21 @@ struct WriteFailure {
 
 const WriteFailure kWriteFailures[] = {
     {"open",
-     [](ConfigFileOps& ops) { ops.openWrite = OpenWriteFails; },
-     {"openWrite config.ini.tmp"}},
+     [](ConfigFileOps& ops) { ops.createNew = CreateNewFails; },
+     {"createNew config.ini.00.tmp"}},
     {"write",
      [](ConfigFileOps& ops) { ops.write = WriteFailsHalfway; },
-     {"openWrite config.ini.tmp", "write 9", "close", "remove config.ini.tmp"}},
+     {"createNew config.ini.00.tmp", "write 9", "close", "remove config.ini.00.tmp"}},
     {"flush",
      [](ConfigFileOps& ops) { ops.flush = FlushFails; },
-     {"openWrite config.ini.tmp", "write 18", "flush", "close", "remove config.ini.tmp"}},
+     {"createNew config.ini.00.tmp", "write 18", "flush", "close", "remove config.ini.00.tmp"}},
     {"close",
      [](ConfigFileOps& ops) { ops.close = CloseFails; },
-     {"openWrite config.ini.tmp", "write 18", "flush", "close", "remove config.ini.tmp"}},
+     {"createNew config.ini.00.tmp", "write 18", "flush", "close", "remove config.ini.00.tmp"}},
     {"replace",
      [](ConfigFileOps& ops) { ops.replace = ReplaceFails; },
-     {"openWrite config.ini.tmp", "write 18", "flush", "close", "replace config.ini.tmp config.ini",
-      "remove config.ini.tmp"}},
+     {"createNew config.ini.00.tmp", "write 18", "flush", "close",
+      "replace config.ini.00.tmp config.ini", "remove config.ini.00.tmp"}},
 };
 
 class KeyConfigTest : public ::testing::Test {
@@ -357,36 +371,74 @@ TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
 
+// Root reads any file, so the load runs in a child process that gives root up first: the check
+// that tells a file without read permission from a missing one runs whoever runs the tests.
 TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root reads any file";
-    }
     WriteBytes(kFile, kDefaultImage);
     fs::permissions(kFile, fs::perms::none);
+    fs::permissions(".", fs::perms::others_exec, fs::perm_options::add);
 
-    LoadKeyConfig(Dialog());
+    EXPECT_EXIT(
+        {
+            constexpr uid_t kNobody = 65534;
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+                std::_Exit(2);
+            }
+            LoadKeyConfig(Dialog());
+            EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+            ExpectNothingLoaded();
+            std::_Exit(HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 
-    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
-    ExpectNothingLoaded();
     fs::permissions(kFile, fs::perms::owner_all);
     EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
 }
 
-// A file that is there but will not open (locked by the game, denied) is never replaced with
-// defaults: it may hold the player's Bindings.
-TEST_F(KeyConfigTest, FileThatWillNotOpenIsNeverOverwrittenWithDefaults) {
-    WriteBytes(kFile, ImageOf(kMixedTable));
-    g_configFileOps.openRead = OpenReadRefused;
+// A file that will not open is tried again only while another program holds it, and a file that
+// is there is never overwritten with defaults: it may hold the player's Bindings.
+TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritten) {
+    const struct {
+        const char* what;
+        OpenFailure failure;
+        int failingOpens;
+        int opens;
+        bool loaded;
+    } cases[] = {
+        {"busy once", OpenFailure::kBusy, 1, 2, true},
+        {"busy throughout", OpenFailure::kBusy, 1000, kBusyAttempts, false},
+        {"refused", OpenFailure::kRefused, 1000, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(kFile, ImageOf(kMixedTable));
+        Desktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        g_calls.clear();
+        g_configFileOps.openRead = OpenReadFailing;
+        g_openFailure = c.failure;
+        g_failingOpens = c.failingOpens;
 
-    LoadKeyConfig(Dialog());
+        LoadKeyConfig(Dialog());
 
-    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
-    ExpectNothingLoaded();
-    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
-    EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"});
+        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "openRead config.ini"), c.opens);
+        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "pause 40"), c.opens - 1);
+        if (c.loaded) {
+            EXPECT_TRUE(Messages().empty());
+            ExpectLoaded(kMixedTable);
+        } else {
+            EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+            ExpectNothingLoaded();
+        }
+        EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    }
 }
 
-TEST_F(KeyConfigTest, ReadErrorIsUnreadableAndTheFileIsClosedBeforeTheMessage) {
+// A failing read may be a lock on part of the file: it is tried again like a busy open, and the
+// file is closed each time, before the message too.
+TEST_F(KeyConfigTest, ReadErrorIsRetriedThenUnreadableAndTheFileIsClosedBeforeTheMessage) {
     WriteBytes(kFile, ImageOf(kMixedTable));
     g_configFileOps.read = ReadFails;
     std::vector<std::string> callsAtMessage;
@@ -396,9 +448,43 @@ TEST_F(KeyConfigTest, ReadErrorIsUnreadableAndTheFileIsClosedBeforeTheMessage) {
 
     EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
     ExpectNothingLoaded();
-    EXPECT_EQ(callsAtMessage,
-              (std::vector<std::string>{"openRead config.ini", "read 100", "close"}));
+    std::vector<std::string> expected;
+    for (int attempt = 1; attempt <= kBusyAttempts; ++attempt) {
+        if (attempt > 1) {
+            expected.push_back("pause 40");
+        }
+        expected.insert(expected.end(), {"openRead config.ini", "read 100", "close"});
+    }
+    EXPECT_EQ(callsAtMessage, expected);
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+}
+
+// A file that could not be read at start-up is read again before a save replaces it. When it
+// reads now, its two hidden Bindings are kept beside the six from the dialog; when it still
+// does not, nothing is written and the save fails.
+TEST_F(KeyConfigTest, SaveAfterAnUnreadableStartReadsTheFileFirst) {
+    for (bool readableAtSave : {true, false}) {
+        SCOPED_TRACE(readableAtSave ? "readable at the save" : "still unreadable");
+        WriteBytes(kFile, ImageOf(kMixedTable));
+        Desktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        g_configFileOps.openRead = OpenReadFailing;
+        g_openFailure = OpenFailure::kRefused;
+        g_failingOpens = readableAtSave ? 1 : 2;
+        LoadKeyConfig(Dialog());
+        ASSERT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+        for (int i = 0; i < 6; ++i) {
+            g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
+        }
+
+        EXPECT_EQ(SaveKeyConfig(), readableAtSave);
+
+        const Bytes expected =
+            readableAtSave ? Bytes{1, 8, 0, 16, 0, 17, 0, 18, 0, 19, 0, 20, 0, 21, 7, 19, 255, 254}
+                           : ImageOf(kMixedTable);
+        EXPECT_EQ(ReadBytes(kFile), expected);
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    }
 }
 
 TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
@@ -419,8 +505,8 @@ TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
 
     EXPECT_TRUE(SaveKeyConfig());
 
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"openWrite config.ini.tmp", "write 18", "flush",
-                                                 "close", "replace config.ini.tmp config.ini"}));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"createNew config.ini.00.tmp", "write 18", "flush",
+                                                 "close", "replace config.ini.00.tmp config.ini"}));
     EXPECT_EQ(oldAtReplace, kDefaultImage) << "the old file stays whole until the replacement";
     EXPECT_EQ(newAtReplace, ImageOf(kMixedTable)) << "the new file is complete before it";
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
@@ -549,24 +635,21 @@ TEST_F(KeyConfigTest, SaveOntoADirectoryFailsAndLeavesIt) {
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
 
-TEST_F(KeyConfigTest, SaveWhenTheTempNameIsTakenFailsWithoutTouchingEither) {
-    WriteBytes(kFile, kDefaultImage);
-    fs::create_directory("config.ini.tmp");
-
-    EXPECT_FALSE(SaveKeyConfig());
-
-    EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
-    EXPECT_TRUE(fs::is_directory("config.ini.tmp"));
-}
-
-TEST_F(KeyConfigTest, SaveOverwritesATempFileLeftByAnEarlierRun) {
-    WriteBytes("config.ini.tmp", Bytes(40, 0xEE));
+// Whatever holds the first temporary names, a file left by a crash (read-only even) or a folder,
+// neither blocks a save nor is touched by it.
+TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHas) {
+    WriteBytes("config.ini.00.tmp", Bytes(40, 0xEE));
+    fs::permissions("config.ini.00.tmp", fs::perms::owner_read);
+    fs::create_directory("config.ini.01.tmp");
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
 
     ASSERT_TRUE(SaveKeyConfig());
 
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
-    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+    EXPECT_EQ(ReadBytes("config.ini.00.tmp"), Bytes(40, 0xEE));
+    EXPECT_EQ(DirectoryEntries(),
+              (std::vector<std::string>{kFile, "config.ini.00.tmp", "config.ini.01.tmp"}));
+    EXPECT_EQ(g_calls.at(2), "createNew config.ini.02.tmp");
 }
 
 TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {

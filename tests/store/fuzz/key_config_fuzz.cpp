@@ -43,13 +43,14 @@ std::size_t g_savedSize;
 int g_writeOpens;
 int g_replaces;
 
-std::FILE* MemoryOpenRead(const char*, bool* missing) {
-    *missing = false;
+std::FILE* MemoryOpenRead(const char*, OpenFailure* failure) {
+    *failure = OpenFailure::kNone;
     // fmemopen does not write through a read-only stream.
     return fmemopen(const_cast<uint8_t*>(g_input), g_inputSize, "rb");
 }
 
-std::FILE* MemoryOpenWrite(const char*) {
+std::FILE* MemoryCreateNew(const char*, bool* taken) {
+    *taken = false;
     ++g_writeOpens;
     return open_memstream(&g_written, &g_writtenSize);
 }
@@ -72,6 +73,8 @@ bool MemoryRemove(const char*) {
     g_written = nullptr;
     return true;
 }
+
+void NoPause(unsigned) {}
 
 void Fail(const char* what) {
     std::fprintf(stderr, "key configuration fuzz: %s\n", what);
@@ -109,8 +112,8 @@ void OutputDebugStringCp932(const char*) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const ConfigFileOps system = SystemConfigFileOps();
-    g_configFileOps = {MemoryOpenRead, MemoryOpenWrite, system.read,   system.write,
-                       MemoryFlush,    system.close,    MemoryReplace, MemoryRemove};
+    g_configFileOps = {MemoryOpenRead, MemoryCreateNew, system.read,  system.write, MemoryFlush,
+                       system.close,   MemoryReplace,   MemoryRemove, NoPause};
     g_input = data;
     g_inputSize = size;
     g_savedSize = 0;
