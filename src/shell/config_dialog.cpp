@@ -1,6 +1,7 @@
 #include "shell/config_dialog.h"
 
 #include "capture/capture.h"
+#include "input/diutils.h"
 #include "platform/text.h"
 #include "store/key_config.h"
 
@@ -40,6 +41,14 @@ void OnCommand(HWND dialog, int id) {
     }
 }
 
+// Letting go of Alt or F10 asks for keyboard menu mode, in which the next keys would open the
+// system menu and choose from it (C closes the dialog) while they are being bound. Refused; the
+// close box, Alt+F4 and every other system command take the default path.
+INT_PTR OnSysCommand(WPARAM command) {
+    constexpr WPARAM kCommandMask = 0xFFF0; // the low four bits are the system's own
+    return (command & kCommandMask) == SC_KEYMENU ? TRUE : FALSE;
+}
+
 void OnTimer(HWND dialog, UINT_PTR id) {
     if (id != kTimerId) {
         return;
@@ -66,6 +75,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
         OnTimer(dialog, wParam);
         return TRUE;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wParam);
     case WM_KEYDOWN:
     case WM_KEYUP:
         // Keys are read through DirectInput; their window messages change nothing.
@@ -74,6 +85,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:
+        // The devices are bound to this window: they go while it still exists.
+        ReleaseInput();
         PostQuitMessage(0);
         return TRUE;
     default:

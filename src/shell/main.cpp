@@ -11,6 +11,14 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 
+// Enables the loaded dialog, brings it to the front (a message box may have had it) and gives
+// the focus to OK, where it starts: a disabled window loses the focus.
+void OpenForInput(HWND dialog) {
+    EnableWindow(dialog, TRUE);
+    SetForegroundWindow(dialog);
+    SetFocus(GetDlgItem(dialog, IDOK));
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
@@ -23,6 +31,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
                        MB_OK | MB_ICONERROR);
         return kExitFailure;
     }
+    // Until the configuration has loaded the dialog takes no clicks or keys. The message boxes
+    // the load may show have no owner, so nothing else would stop their modal loops from
+    // handing the dialog a click on a field or on OK, and the load would then overwrite what
+    // the player had bound or saved meanwhile.
+    EnableWindow(dialog, FALSE);
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
     SetWindowTextUtf8(dialog, "コンフィグ");
@@ -35,6 +48,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
         entry = kNoBinding;
     }
     LoadKeyConfig(dialog);
+    OpenForInput(dialog);
 
     // No IsDialogMessage: Tab, Enter and Escape stay keys for the focused control and are
     // never turned into focus moves, OK or Cancel.
@@ -45,6 +59,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
         DispatchMessageW(&msg);
     }
 
+    // The dialog released the devices when it was destroyed; again is harmless, and covers a
+    // loop that ended on an error with the dialog still there.
     ReleaseInput();
     // GetMessageW returns -1 when it fails; that ends the program too, but not as a success.
     return got == 0 ? kExitOk : kExitFailure;

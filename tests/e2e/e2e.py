@@ -47,7 +47,8 @@ VISIBLE_LABELS = ["UP", "DOWN", "LEFT", "RIGHT", "ショット", "ボム"]
 HIDDEN_LABELS = ["ボタン３", "ボタン４"]
 
 # DirectInput key codes of the keys the scenarios press, by X key name.
-DIK = {"a": 30, "s": 31, "z": 44, "Escape": 1, "Return": 28, "space": 57, "Up": 200}
+DIK = {"a": 30, "s": 31, "z": 44, "c": 46, "Escape": 1, "Return": 28, "space": 57, "Up": 200,
+       "Down": 208}
 
 DEFAULT_BINDING = (99, 255)
 DEFAULT_NAME = "JOY99_B252"
@@ -429,6 +430,21 @@ def check_debugger_message(program):
           f"the debugger output lacks {JOYSTICK_MESSAGE!r}; it has {sorted(set(strings))[:5]}")
 
 
+def check_start_up_box_holds_the_dialog(program):
+    """With the creation box open, clicks UP and OK and holds a key, as an impatient player
+    does: the dialog behind the box takes none of it, since the creation that follows the box
+    would overwrite whatever it took. Then the player answers the box."""
+    program.click_control(ID_UP)
+    program.key_down("a")
+    program.wait_ticks(2)
+    program.click_control(ID_OK)
+    wait_quiet(program, lambda s: s.dialog and s.box(BOX_CAPTION_ERROR) and len(s.boxes) == 1
+               and s.focus != ID_UP and s.text(ID_UP) == "",
+               "the dialog took a click or a key behind the start-up box")
+    program.key_up("a")
+    program.press_box_ok(BOX_CAPTION_ERROR)
+
+
 def wait_quiet(program, condition, what):
     """Watches QUIET_TICKS ticks of the program and fails if the condition stops holding."""
     start = program.ticks()
@@ -447,9 +463,11 @@ def wait_quiet(program, condition, what):
 SCENARIOS = []
 
 
-def scenario(lang=JAPANESE):
+def scenario(*langs):
+    """Registers a scenario to run under each system language given (Japanese by default)."""
     def register(function):
-        SCENARIOS.append((function.__name__, lang, function))
+        for lang in langs or (JAPANESE,):
+            SCENARIOS.append((function.__name__, lang, function))
         return function
     return register
 
@@ -468,7 +486,7 @@ def first_start_creates_the_file(start):
     check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_CREATING, True, "none")
     check(len(state.boxes) == 1, f"more than one message box: {state.boxes}")
     program.screenshot("first-start-message.png", whole_desktop=True)
-    program.press_box_ok(BOX_CAPTION_ERROR)
+    check_start_up_box_holds_the_dialog(program)
     state = program.wait_ready()
     check_dialog(state)
     check_fields(state, [DEFAULT_NAME] * 8)
@@ -704,6 +722,30 @@ def close_box_discards(start):
     discard_scenario(start, click_close_box)
 
 
+@scenario(JAPANESE, WESTERN)
+def alt_and_f10_leave_the_next_keys_to_capture(start):
+    """Letting go of Alt or F10 must not hand the next keys to the system menu as well, where
+    Down opens it and C closes the dialog; Alt+F4 still closes it without saving."""
+    def tap_alt_and_f10_then_alt_f4(program, state):
+        # S bound UP; the focus is on DOWN.
+        steps = [("Alt_L", ID_DOWN, ID_LEFT), ("F10", ID_RIGHT, ID_SHOT)]
+        for tap, down_field, c_field in steps:
+            program.key_down(tap)
+            program.wait_ticks(2)
+            program.key_up(tap)
+            for key, cid, name in [("Down", down_field, "KEY_↓"), ("c", c_field, "KEY_C")]:
+                state = program.press(key)
+                check(state.text(cid) == name,
+                      f"after {tap}, {key} gave {state.text(cid)!r}, not {name!r}")
+        wait_quiet(program, lambda s: s.dialog and s.visible and not s.boxes,
+                   "the dialog closed or showed something after the keys")
+        program.key_down("Alt_L")
+        program.key_down("F4")
+        program.key_up("F4")
+        program.key_up("Alt_L")
+    discard_scenario(start, tap_alt_and_f10_then_alt_f4)
+
+
 @scenario()
 def failed_save_keeps_dialog_and_file(start):
     program = start(VALID_IMAGE)
@@ -731,16 +773,18 @@ def failed_save_keeps_dialog_and_file(start):
     check(program.file_bytes() == VALID_IMAGE, "config.ini changed")
 
 
-@scenario(lang=WESTERN)
+@scenario(WESTERN)
 def western_system_reads_japanese(start):
     program = start()
     state = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "the creation message",
                              START_SECONDS)
     check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_CREATING, True, "none")
-    program.press_box_ok(BOX_CAPTION_ERROR)
+    check_start_up_box_holds_the_dialog(program)
     state = program.wait_ready()
     check_dialog(state)
     check_fields(state, [DEFAULT_NAME] * 8)
+    check(program.file_bytes() == DEFAULT_IMAGE, f"config.ini holds {program.file_bytes()!r}")
+    check(state.focus == ID_OK, f"the focus starts on {state.focus}, not on OK")
     program.focus_field(ID_UP)
     state = program.press("Up")
     check(state.text(ID_UP) == "KEY_↑", f"the Up key reads {state.text(ID_UP)!r}")
@@ -765,7 +809,8 @@ def run(args):
             continue
         programs = []
 
-        def start(config=None, _name=name, _lang=lang, _programs=programs):
+        def start(config=None, _name=f"{name}-{lang.split('.')[0]}", _lang=lang,
+                  _programs=programs):
             program = Program(suite, _name, _lang, config)
             _programs.append(program)
             return program
