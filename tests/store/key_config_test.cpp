@@ -399,19 +399,19 @@ TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
 // A file that will not open is tried again only while another program holds it, and a file that
 // is there is never overwritten with defaults: it may hold the player's Bindings.
 TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritten) {
+    // How it fails, for how many opens, and how many opens the load then makes; the file loads
+    // when the failures end within them.
     const struct {
-        const char* what;
         OpenFailure failure;
         int failingOpens;
         int opens;
-        bool loaded;
     } cases[] = {
-        {"busy once", OpenFailure::kBusy, 1, 2, true},
-        {"busy throughout", OpenFailure::kBusy, 1000, kBusyAttempts, false},
-        {"refused", OpenFailure::kRefused, 1000, 1, false},
+        {OpenFailure::kBusy, 1, 2},
+        {OpenFailure::kBusy, 1000, kBusyAttempts},
+        {OpenFailure::kRefused, 1000, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.failure) << " " << c.failingOpens);
         WriteBytes(kFile, ImageOf(kMixedTable));
         Desktop().Reset();
         std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
@@ -424,7 +424,7 @@ TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritt
 
         EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "openRead config.ini"), c.opens);
         EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "pause 40"), c.opens - 1);
-        if (c.loaded) {
+        if (c.failingOpens < c.opens) {
             EXPECT_TRUE(Messages().empty());
             ExpectLoaded(kMixedTable);
         } else {
@@ -448,14 +448,9 @@ TEST_F(KeyConfigTest, ReadErrorIsRetriedThenUnreadableAndTheFileIsClosedBeforeTh
 
     EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
     ExpectNothingLoaded();
-    std::vector<std::string> expected;
-    for (int attempt = 1; attempt <= kBusyAttempts; ++attempt) {
-        if (attempt > 1) {
-            expected.push_back("pause 40");
-        }
-        expected.insert(expected.end(), {"openRead config.ini", "read 100", "close"});
-    }
-    EXPECT_EQ(callsAtMessage, expected);
+    EXPECT_EQ(std::count(callsAtMessage.begin(), callsAtMessage.end(), "read 100"), kBusyAttempts);
+    EXPECT_EQ(std::count(callsAtMessage.begin(), callsAtMessage.end(), "close"), kBusyAttempts);
+    EXPECT_EQ(callsAtMessage.back(), "close");
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
 }
 
