@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/lib.sh
+source scripts/wine.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
 
@@ -10,8 +11,9 @@ for preset in host host-asan win64 win32; do
     build_preset "$preset"
 done
 
-say "Windows programs: imports and size"
+say "Windows programs: imports, size and manifest"
 scripts/check_imports.sh build/win64/keyconfig.exe build/win32/keyconfig.exe
+scripts/check_manifest.sh build/win64/keyconfig.exe build/win32/keyconfig.exe
 
 say "Player's package (win32)"
 cpack --preset win32
@@ -21,8 +23,15 @@ for preset in host host-asan; do
     ctest --preset "$preset"
 done
 
-# The real win64 program under Wine, driven like a player (headless, its own Xvfb and prefix).
+# The real programs under Wine, driven like a player (headless, each run with its own Xvfb and
+# prefix): the 64-bit one everywhere, and the players' 32-bit one where this machine runs 32-bit
+# code.
 tests/e2e/run_e2e.sh build/win64
+if why=$(runs_32bit_code); then
+    tests/e2e/run_e2e.sh build/win32 build/e2e-win32
+else
+    say "Skipped the end-to-end tests of the 32-bit program: this machine cannot run 32-bit code ($why)"
+fi
 
 say "Fuzzing the configuration file loader (bounded run)"
 tests/store/fuzz/run.sh

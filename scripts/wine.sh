@@ -1,13 +1,18 @@
 # Shared by run.sh and the end-to-end tests: Wine, a headless X server and the Japanese locale.
 # Source scripts/lib.sh first (say, ensure_packages).
 
-# What running the Windows program on Linux needs from Debian. wine64 is the 64-bit loader: this
-# machine cannot run 32-bit code, so the win64 build is the one that runs here. Wine only
-# recommends the X libraries its display driver loads; packages are installed without
-# recommendations, so they are named here.
+# What running the Windows program on Linux needs from Debian. wine64 is the 64-bit loader, which
+# runs the win64 build on any x86_64 machine. Wine only recommends the X libraries its display
+# driver loads; packages are installed without recommendations, so they are named here.
 WINE_PACKAGES=(wine wine64 fonts-wine fonts-ipafont-gothic locales
                libxrender1 libxi6 libxrandr2 libxcursor1 libxfixes3 libxinerama1 libxcomposite1
                libxxf86vm1 xvfb x11-utils xdotool imagemagick python3)
+
+# What the 32-bit program needs beyond that: Wine's 32-bit loader and libraries (wine64 hands a
+# 32-bit program to it) and the 32-bit X libraries, again only recommended. Only machines that
+# run 32-bit code can use them.
+WINE32_PACKAGES=(wine32:i386 libxrender1:i386 libxi6:i386 libxrandr2:i386 libxcursor1:i386
+                 libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386 libxxf86vm1:i386)
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
@@ -44,6 +49,62 @@ ensure_locale() {
 ensure_wine() {
     ensure_packages "${WINE_PACKAGES[@]}"
     ensure_locale ja_JP.UTF-8
+}
+
+# Succeeds when this machine runs 32-bit x86 Linux programs; otherwise prints why not. Some
+# x86_64 kernels have their IA-32 support off ("Exec format error"). The test is a complete i386
+# program of 96 bytes, written here, that exits with code 42 at once: it needs nothing installed
+# and cannot hang. bash runs it, so that a refused program is never retried as a shell script.
+runs_32bit_code() {
+    local program=build/i386-exit-42
+    local elf=(
+        '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' # 32-bit, little-endian
+        '\x02\x00\x03\x00\x01\x00\x00\x00'       # executable, i386, ELF version 1
+        '\x54\x80\x04\x08'                         # entry: the code below, at 0x08048054
+        '\x34\x00\x00\x00\x00\x00\x00\x00'       # program headers at 52; no section headers
+        '\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00' # no flags; header 52, one program header of 32
+        '\x00\x00\x00\x00\x00\x00'                 # no section headers
+        '\x01\x00\x00\x00\x00\x00\x00\x00'       # a loadable segment: the whole file...
+        '\x00\x80\x04\x08\x00\x80\x04\x08'       # ...at 0x08048000...
+        '\x60\x00\x00\x00\x60\x00\x00\x00'       # ...96 bytes long...
+        '\x05\x00\x00\x00\x00\x10\x00\x00'       # ...readable and executable, page-aligned
+        '\xb8\x01\x00\x00\x00'                     # mov eax, 1 (exit)
+        '\xbb\x2a\x00\x00\x00'                     # mov ebx, 42
+        '\xcd\x80'                                 # int 0x80
+    )
+    mkdir -p "$(dirname "$program")"
+    printf '%b' "${elf[@]}" >"$program"
+    chmod +x "$program"
+    local output status=0
+    output=$(timeout 10 bash -c '"$0"' "$program" 2>&1) || status=$?
+    rm -f "$program"
+    [ "$status" -eq 42 ] && return 0
+    output=${output%%$'\n'*}
+    if [ -n "$output" ]; then
+        echo "${output##*: }"
+    else
+        echo "the i386 test program exited with $status, not 42"
+    fi
+    return 1
+}
+
+# The machine field of a Windows program's PE header, in hex: 014c for i386, 8664 for x86_64.
+PE_MACHINE_I386=014c
+pe_machine() {
+    local pe_offset
+    pe_offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ') # e_lfanew
+    od -An -t x2 -j $((pe_offset + 4)) -N 2 "$1" | tr -d ' '
+}
+
+# Installs what the 32-bit program needs under Wine, the i386 architecture first.
+ensure_wine32() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        say "Adding the i386 architecture"
+        as_root dpkg --add-architecture i386
+    fi
+    # Packages of the new architecture are missing until the package lists are updated, which
+    # ensure_packages does before it installs.
+    ensure_packages "${WINE32_PACKAGES[@]}"
 }
 
 # Polls a command until it succeeds; fails after the given number of seconds.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the end-to-end tests of the Windows program under Wine, headless:
 #   tests/e2e/run_e2e.sh [BUILD_DIR [OUT_DIR]] [-- SCENARIO_NAME_PART...]
-# BUILD_DIR holds keyconfig.exe and keyconfig_probe.exe (default build/win64); OUT_DIR receives
-# the throwaway Wine prefix, the scenarios' working directories, Wine's logs and the screenshots
-# (default build/e2e). Installs what is missing; ends every process it started.
+# BUILD_DIR holds keyconfig.exe and keyconfig_probe.exe (default build/win64; build/win32 for the
+# players' 32-bit program, on a machine that runs 32-bit code); OUT_DIR receives the throwaway
+# Wine prefix, the scenarios' working directories, Wine's logs and the screenshots (default
+# build/e2e). Installs what is missing; ends every process it started.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib.sh
@@ -19,10 +20,19 @@ only=("$@")
 ensure_wine
 for exe in keyconfig.exe keyconfig_probe.exe; do
     if [ ! -f "$build_dir/$exe" ]; then
-        echo "Missing $build_dir/$exe: build the win64 preset first" >&2
+        echo "Missing $build_dir/$exe: build its preset first" >&2
         exit 1
     fi
 done
+# A 32-bit program runs under Wine's 32-bit loader, which needs 32-bit support on this machine.
+if [ "$(pe_machine "$build_dir/keyconfig.exe")" = "$PE_MACHINE_I386" ]; then
+    if ! why=$(runs_32bit_code); then
+        echo "$build_dir/keyconfig.exe is a 32-bit program, and this machine cannot run 32-bit" \
+            "code ($why)" >&2
+        exit 1
+    fi
+    ensure_wine32
+fi
 
 # A run that was cut short may have left a working directory immutable.
 [ -d "$out/work" ] && chattr -R -i "$out/work" 2>/dev/null || true
