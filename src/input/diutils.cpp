@@ -33,6 +33,9 @@ constexpr int kMaxAcquireTries = 5;
 
 constexpr BYTE kKeyDown = 0x80;
 
+// dinput.h spells this one as an unsigned number, unlike the other results the layer tells apart.
+constexpr HRESULT kUnplugged = static_cast<HRESULT>(DIERR_UNPLUGGED);
+
 // Lock and input-mode keys: Japanese keyboards can report their latched state instead of the
 // key itself, so they would seem held on every tick. They always read as up.
 constexpr BYTE kToggleKeys[] = {DIK_CAPITAL, DIK_NUMLOCK, DIK_KANA, DIK_KANJI};
@@ -148,6 +151,15 @@ BOOL SetupMouse(HWND window) {
     return SetupSharedDevice(window, DEVICE_MOUSE, GUID_SysMouse, &c_dfDIMouse);
 }
 
+// The joystick is gone (DIERR_UNPLUGGED): it is dropped, and from the next tick the layer runs as
+// with no controller attached until a rescan finds one. Losing the foreground is not this: those
+// answers keep the device.
+BOOL DropUnpluggedJoystick() {
+    ReleaseDevice(DEVICE_JOYSTICK);
+    OutputDebugStringCp932("\nジョイスティック状態取得失敗\n\n");
+    return FALSE;
+}
+
 BOOL PollJoystick(DIJOYSTATE* state) {
     std::memset(state, 0, sizeof *state);
     LPDIRECTINPUTDEVICE8A joystick = g_devices[DEVICE_JOYSTICK];
@@ -157,15 +169,22 @@ BOOL PollJoystick(DIJOYSTATE* state) {
     }
     // Poll fails while the joystick is not acquired: on the first poll and whenever the dialog
     // has been in the background.
-    if (FAILED(joystick->Poll())) {
+    const HRESULT polled = joystick->Poll();
+    if (FAILED(polled)) {
         HRESULT acquired = joystick->Acquire();
         for (int tries = 1; acquired == DIERR_INPUTLOST && tries < kMaxAcquireTries; ++tries) {
             acquired = joystick->Acquire();
+        }
+        if (polled == kUnplugged || acquired == kUnplugged) {
+            return DropUnpluggedJoystick();
         }
     }
     const HRESULT result = joystick->GetDeviceState(sizeof *state, state);
     if (result == DI_OK) {
         return TRUE;
+    }
+    if (result == kUnplugged) {
+        return DropUnpluggedJoystick();
     }
     if (result == DIERR_INPUTLOST) {
         joystick->Acquire();
@@ -274,6 +293,23 @@ void ReleaseInput() {
         g_directInput->Release();
         g_directInput = nullptr;
     }
+}
+
+bool HasJoystick() {
+    return g_devices[DEVICE_JOYSTICK] != nullptr;
+}
+
+BOOL RescanJoystick(HWND window) {
+    // Without the DirectInput object there is nothing to look with; that failure was reported
+    // when the layer was set up.
+    if (!g_directInput) {
+        return FALSE;
+    }
+    if (!SetupJoystick(window)) {
+        ReleaseDevice(DEVICE_JOYSTICK);
+        return FALSE;
+    }
+    return HasJoystick() ? TRUE : FALSE;
 }
 
 BOOL PollMouse(DIMOUSESTATE* out_state) {

@@ -38,6 +38,7 @@ typedef unsigned int UINT;
 typedef int32_t HRESULT;
 typedef void* LPVOID;
 typedef intptr_t LONG_PTR;
+typedef uintptr_t UINT_PTR;
 typedef wchar_t WCHAR;
 
 #define TRUE 1
@@ -52,6 +53,10 @@ typedef HINSTANCE__* HINSTANCE;
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 // Window functions (user32).
+typedef void (*TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback);
+BOOL KillTimer(HWND window, UINT_PTR id);
+DWORD GetTickCount();
 HWND GetFocus();
 HWND SetFocus(HWND window);
 HWND GetDlgItem(HWND dialog, int id);
@@ -90,6 +95,7 @@ typedef IUnknown* LPUNKNOWN;
 #define DIERR_ACQUIRED ((HRESULT)0x800700AAL)
 #define DIERR_OBJECTNOTFOUND ((HRESULT)0x80070002L)
 #define DIERR_NOINTERFACE ((HRESULT)0x80004002L)
+#define DIERR_UNPLUGGED ((HRESULT)0x80040209L)
 #define DI_NOEFFECT ((HRESULT)1L)
 
 #define DIENUM_STOP 0
@@ -274,8 +280,7 @@ struct IDirectInputDevice8A : IUnknown {
 typedef IDirectInputDevice8A* LPDIRECTINPUTDEVICE8A;
 
 struct IDirectInput8A : IUnknown {
-    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device,
-                                 LPUNKNOWN outer) = 0;
+    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) = 0;
     virtual HRESULT EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
                                 DWORD flags) = 0;
 

@@ -399,7 +399,9 @@ HRESULT FakeDevice::Acquire() {
     DirectInput& di = TheDirectInput();
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (self.format == nullptr) {
+    if (di.Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
+    } else if (self.format == nullptr) {
         natural = DIERR_INVALIDPARAM;
     } else if ((self.cooperativeLevel & DISCL_FOREGROUND) && !di.Foreground()) {
         natural = DIERR_OTHERAPPHASPRIO;
@@ -437,7 +439,9 @@ HRESULT FakeDevice::Poll() {
     }
     Device& self = Self();
     HRESULT natural = self.kind == Target::Joystick ? DI_OK : DI_NOEFFECT;
-    if (self.inputLost) {
+    if (TheDirectInput().Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
+    } else if (self.inputLost) {
         natural = DIERR_INPUTLOST;
         self.inputLost = false;
     } else if (!self.acquired) {
@@ -455,7 +459,9 @@ HRESULT FakeDevice::GetDeviceState(DWORD size, LPVOID data) {
     DirectInput& di = TheDirectInput();
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (self.inputLost) {
+    if (di.Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
+    } else if (self.inputLost) {
         natural = DIERR_INPUTLOST;
         self.inputLost = false;
     } else if (data == nullptr || self.format == nullptr || size != self.format->dwDataSize) {
@@ -708,6 +714,10 @@ int DirectInput::NewObject() {
     objectRecords_[index] = ObjectRecord{1};
     g_objects[index].index = index;
     return static_cast<int>(index);
+}
+
+bool DirectInput::Unplugged(const Device& device) const {
+    return device.controller >= 0 && !controllers[device.controller].attached;
 }
 
 int DirectInput::NewDevice(Target kind, int controller) {

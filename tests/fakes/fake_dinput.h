@@ -110,7 +110,9 @@ class DirectInput {
     // four buttons and a hat; the window in front; no scripted answers; nothing recorded.
     void Reset();
 
-    // Attached game controllers.
+    // Installed game controllers. A test plugs one in or pulls it out while the program runs by
+    // setting `attached`, or gives the machine a new list with SetControllers. A joystick whose
+    // controller is pulled out answers DIERR_UNPLUGGED to Acquire, Poll and GetDeviceState.
     std::size_t controllerCount = 0;
     Controller controllers[kMaxControllers] = {};
     void SetControllers(std::initializer_list<HRESULT> createResults);
@@ -172,6 +174,7 @@ class DirectInput {
     int NewObject();                            // index, or -1 when the pool is used up
     int NewDevice(Target kind, int controller); // index, or -1 when the pool is used up
     HRESULT Resolve(Op op, Target target, HRESULT natural);
+    bool Unplugged(const Device& device) const;
     // Records a call as it starts (so that calls made from its callbacks follow it); the caller
     // fills in the result. Null past kMaxCalls.
     Call* Record(Op op, Target target, int controller, DWORD arg);

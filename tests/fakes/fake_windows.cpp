@@ -50,6 +50,39 @@ void Desktop::Reset() {
     messageBoxes.clear();
     onMessageBox = nullptr;
     debugCount = 0;
+    constexpr DWORD kAnHour = 60 * 60 * 1000;
+    now += kAnHour;
+    for (Timer& timer : timers) {
+        timer.armed = false;
+    }
+}
+
+bool Desktop::TimerArmed(UINT_PTR id) const {
+    for (const Timer& timer : timers) {
+        if (timer.armed && timer.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Desktop::RunTimers(DWORD ms, const std::function<void(UINT_PTR id)>& onTimer) {
+    const DWORD end = now + ms;
+    for (;;) {
+        Timer* next = nullptr;
+        for (Timer& timer : timers) {
+            if (timer.armed && timer.due <= end && (next == nullptr || timer.due < next->due)) {
+                next = &timer;
+            }
+        }
+        if (next == nullptr) {
+            break;
+        }
+        now = next->due;
+        next->due = now + next->period;
+        onTimer(next->id);
+    }
+    now = end;
 }
 
 HWND Desktop::Control(int id) {
@@ -61,15 +94,25 @@ HWND Desktop::Control(int id) {
     return nullptr;
 }
 
-Window* Desktop::FromHandle(HWND window) { return reinterpret_cast<Window*>(window); }
+Window* Desktop::FromHandle(HWND window) {
+    return reinterpret_cast<Window*>(window);
+}
 
-const char* Desktop::Text(int id) { return FromHandle(Control(id))->text; }
+const char* Desktop::Text(int id) {
+    return FromHandle(Control(id))->text;
+}
 
-int Desktop::SetTextCalls(int id) { return FromHandle(Control(id))->setTextCalls; }
+int Desktop::SetTextCalls(int id) {
+    return FromHandle(Control(id))->setTextCalls;
+}
 
-void Desktop::Focus(int id) { focus = id == 0 ? nullptr : FromHandle(Control(id)); }
+void Desktop::Focus(int id) {
+    focus = id == 0 ? nullptr : FromHandle(Control(id));
+}
 
-int Desktop::FocusedId() { return focus == nullptr ? 0 : focus->id; }
+int Desktop::FocusedId() {
+    return focus == nullptr ? 0 : focus->id;
+}
 
 std::vector<std::string> Desktop::DebugMessages() const {
     std::vector<std::string> out;
@@ -83,7 +126,9 @@ std::vector<std::string> Desktop::DebugMessages() const {
 
 using fake::TheDesktop;
 
-HWND GetFocus() { return fake::Desktop::ToHandle(TheDesktop().focus); }
+HWND GetFocus() {
+    return fake::Desktop::ToHandle(TheDesktop().focus);
+}
 
 HWND SetFocus(HWND window) {
     HWND previous = GetFocus();
@@ -127,4 +172,37 @@ void OutputDebugStringCp932(const char* text) {
         fake::CopyText(desktop.debug[desktop.debugCount], text);
     }
     ++desktop.debugCount;
+}
+
+UINT_PTR SetTimer(HWND, UINT_PTR id, UINT elapse, TIMERPROC) {
+    fake::Desktop& desktop = TheDesktop();
+    fake::Desktop::Timer* slot = nullptr;
+    for (fake::Desktop::Timer& timer : desktop.timers) {
+        if (timer.armed && timer.id == id) {
+            slot = &timer;
+            break;
+        }
+        if (!timer.armed && slot == nullptr) {
+            slot = &timer;
+        }
+    }
+    if (slot == nullptr) {
+        return 0;
+    }
+    *slot = {id, elapse, desktop.now + elapse, true};
+    return id;
+}
+
+BOOL KillTimer(HWND, UINT_PTR id) {
+    for (fake::Desktop::Timer& timer : TheDesktop().timers) {
+        if (timer.armed && timer.id == id) {
+            timer.armed = false;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+DWORD GetTickCount() {
+    return TheDesktop().now;
 }

@@ -16,6 +16,7 @@ namespace fake {
 constexpr std::size_t kTextSize = 128;
 constexpr std::size_t kMaxControls = 32;
 constexpr std::size_t kMaxDebugMessages = 64;
+constexpr std::size_t kMaxTimers = 8;
 
 struct Window {
     int id = 0;
@@ -36,11 +37,11 @@ class Desktop {
     void Reset();
 
     HWND Dialog() { return ToHandle(&dialog_); }
-    HWND Control(int id);      // null when the dialog has no such control
-    const char* Text(int id);  // the control's text
-    int SetTextCalls(int id);  // how often its text was set
-    void Focus(int id);        // gives the control the focus; 0 for no focus at all
-    int FocusedId();           // 0 when nothing has the focus
+    HWND Control(int id);     // null when the dialog has no such control
+    const char* Text(int id); // the control's text
+    int SetTextCalls(int id); // how often its text was set
+    void Focus(int id);       // gives the control the focus; 0 for no focus at all
+    int FocusedId();          // 0 when nothing has the focus
 
     // Answer of SetWindowText from now on (non-zero: success).
     BOOL setTextResult = TRUE;
@@ -54,6 +55,21 @@ class Desktop {
     char debug[kMaxDebugMessages][kTextSize] = {};
     std::vector<std::string> DebugMessages() const;
     void ClearDebug() { debugCount = 0; }
+
+    // The clock (GetTickCount) and the window timers (SetTimer, KillTimer). The clock only moves
+    // forward, by RunTimers, and by an hour at each Reset. Window timers repeat until killed.
+    DWORD now = 0;
+    struct Timer {
+        UINT_PTR id;
+        UINT period;
+        DWORD due;
+        bool armed;
+    };
+    Timer timers[kMaxTimers] = {};
+    bool TimerArmed(UINT_PTR id) const;
+    // Moves the clock on by ms, handing each timer that falls due on the way to onTimer, in the
+    // order they fall due.
+    void RunTimers(DWORD ms, const std::function<void(UINT_PTR id)>& onTimer);
 
     // For the fake functions.
     Window* FromHandle(HWND window);
