@@ -2,14 +2,54 @@
 
 #include "capture/capture.h"
 #include "input/diutils.h"
+#include "input/hotplug.h"
 #include "platform/text.h"
 #include "store/key_config.h"
+
+#include <dbt.h>
 
 namespace {
 
 // The window timer that drives capture.
 constexpr UINT_PTR kTimerId = 32767;
 constexpr UINT kTimerPeriodMs = 60;
+
+// Game controllers arrive and leave as device interfaces of the HID class
+// ({4D1E55B2-F16F-11CF-88CB-001111000030}, GUID_DEVINTERFACE_HID in hidclass.h).
+constexpr GUID kHidInterfaceClass = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+HDEVNOTIFY g_deviceNotification = nullptr;
+
+// Asks for WM_DEVICECHANGE when a HID device interface arrives or leaves. Failing is no error:
+// a top-level window gets DBT_DEVNODES_CHANGED without asking, and the dialog works without
+// either.
+void RegisterForDeviceChanges(HWND dialog) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kHidInterfaceClass;
+    g_deviceNotification =
+        RegisterDeviceNotificationW(dialog, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void UnregisterForDeviceChanges() {
+    if (g_deviceNotification) {
+        UnregisterDeviceNotification(g_deviceNotification);
+        g_deviceNotification = nullptr;
+    }
+}
+
+// A device came or went: a hint to look for a controller later, never here.
+void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
+    const DEV_BROADCAST_HDR* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    const bool interfaceEvent = (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) &&
+                                header != nullptr &&
+                                header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+    if (interfaceEvent || event == DBT_DEVNODES_CHANGED) {
+        OnDeviceChangeHint(dialog);
+    }
+}
 
 // Starts the capture timer, or restarts its countdown when it is running.
 void StartTimer(HWND dialog) {
@@ -51,6 +91,7 @@ INT_PTR OnSysCommand(WPARAM command) {
 
 void OnTimer(HWND dialog, UINT_PTR id) {
     if (id != kTimerId) {
+        OnRescanTimer(dialog, id);
         return;
     }
     // Setting the timer again restarts its countdown, so the next tick comes a full period
@@ -61,19 +102,23 @@ void OnTimer(HWND dialog, UINT_PTR id) {
 
 } // namespace
 
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         // Ticks start as soon as any message loop runs, the modal loops of message boxes
         // shown while the configuration loads included. TRUE lets the dialog manager give
         // the focus to the first tab stop, OK.
         StartTimer(dialog);
+        RegisterForDeviceChanges(dialog);
         return TRUE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam));
         return TRUE;
     case WM_TIMER:
         OnTimer(dialog, wParam);
+        return TRUE;
+    case WM_DEVICECHANGE:
+        OnDeviceChange(dialog, wParam, lParam);
         return TRUE;
     case WM_SYSCOMMAND:
         return OnSysCommand(wParam);
@@ -86,6 +131,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_DESTROY:
         // The devices are bound to this window: they go while it still exists.
+        UnregisterForDeviceChanges();
         ReleaseInput();
         PostQuitMessage(0);
         return TRUE;

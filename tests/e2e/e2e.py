@@ -366,6 +366,12 @@ class Program:
         check(result.returncode == 0, f"no message box {caption!r} to press OK on")
         self.wait_for(lambda s: s.box(caption) is None, f"the box {caption!r} to close")
 
+    def post_device_changes(self, count):
+        env = dict(self.env, WINEDEBUG="-all")
+        result = subprocess.run([self.suite.wine, str(self.suite.probe), "device-change",
+                                 str(count)], env=env, capture_output=True, timeout=STATE_SECONDS)
+        check(result.returncode == 0, "could not post the device changes to the dialog")
+
     def screenshot(self, name, whole_desktop=False):
         """Saves the dialog (or the whole desktop) as the X server shows it, for a person to look
         at; the tests themselves never read pixels."""
@@ -744,6 +750,25 @@ def alt_and_f10_leave_the_next_keys_to_capture(start):
         program.key_up("F4")
         program.key_up("Alt_L")
     discard_scenario(start, tap_alt_and_f10_then_alt_f4)
+
+
+@scenario()
+def device_changes_keep_the_dialog_ticking(start):
+    """Device-change hints (no controller can be attached here) make the program look for one
+    later, on timers of its own: through both looks the dialog ticks at its pace of 60 ms, and
+    keys still bind."""
+    program = start(DEFAULT_IMAGE)
+    program.wait_ready()
+    program.focus_field(ID_UP)
+    program.post_device_changes(10)
+    began = time.monotonic()
+    program.wait_ticks(40)  # 2.4 s at the pace: past the look 0.3 s and the one 2 s after
+    elapsed = time.monotonic() - began
+    check(elapsed < 6, f"40 ticks took {elapsed:.1f}s after the device changes")
+    state = program.press("a")
+    check(state.text(ID_UP) == "KEY_A", f"A gave {state.text(ID_UP)!r} after the device changes")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
 
 
 @scenario()

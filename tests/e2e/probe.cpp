@@ -5,11 +5,14 @@
 //   keyconfig_probe state               the dialog, its controls, the focus and every message box
 //   keyconfig_probe press-ok [CAPTION]  presses OK on the message box (with that caption)
 //   keyconfig_probe hold                keeps the desktop up until the standard input closes
+//   keyconfig_probe device-change COUNT posts the dialog COUNT device-change hints
 //
 // Output is UTF-8, one record a line, "key=value" fields; a text field comes last on its line and
 // runs to the end of it, with backslash, CR and LF escaped as \\, \r and \n. "state" ends with the
 // line "end". Exit code 0 on success, 1 when the thing asked for is not there, 2 on misuse.
 #include <windows.h>
+
+#include <dbt.h>
 
 #include <cstdio>
 #include <cstring>
@@ -272,6 +275,20 @@ int PressOk(const wchar_t* wanted) {
     return kExitMissing;
 }
 
+// Posts the dialog what Windows sends every top-level window when devices come or go.
+int PostDeviceChanges(int count) {
+    const TopWindows found = FindTopWindows();
+    if (found.dialog == nullptr) {
+        Write("no dialog\n");
+        return kExitMissing;
+    }
+    for (int i = 0; i < count; ++i) {
+        PostMessageW(found.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    }
+    Write("posted\n");
+    return kExitOk;
+}
+
 // Keeps the desktop alive until the standard input closes. Wine starts a desktop for the first
 // process that uses it and ends it when the last one is gone; a holder for the whole test run
 // keeps programs that start and end from racing with that.
@@ -301,6 +318,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && lstrcmpW(argv[1], L"press-ok") == 0) {
         return PressOk(argc >= 3 ? argv[2] : nullptr);
     }
-    Write("usage: keyconfig_probe state | press-ok [CAPTION] | hold\n");
+    if (argc >= 3 && lstrcmpW(argv[1], L"device-change") == 0) {
+        return PostDeviceChanges(_wtoi(argv[2]));
+    }
+    Write("usage: keyconfig_probe state | press-ok [CAPTION] | hold | device-change COUNT\n");
     return kExitUsage;
 }
