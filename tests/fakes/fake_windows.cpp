@@ -57,15 +57,6 @@ void Desktop::Reset() {
     }
 }
 
-bool Desktop::TimerArmed(UINT_PTR id) const {
-    for (const Timer& timer : timers) {
-        if (timer.armed && timer.id == id) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void Desktop::RunTimers(DWORD ms, const std::function<void(UINT_PTR id)>& onTimer) {
     const DWORD end = now + ms;
     for (;;) {
@@ -174,23 +165,17 @@ void OutputDebugStringCp932(const char* text) {
     ++desktop.debugCount;
 }
 
-UINT_PTR SetTimer(HWND, UINT_PTR id, UINT elapse, TIMERPROC) {
+// Setting a timer again restarts it.
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
     fake::Desktop& desktop = TheDesktop();
-    fake::Desktop::Timer* slot = nullptr;
+    KillTimer(window, id);
     for (fake::Desktop::Timer& timer : desktop.timers) {
-        if (timer.armed && timer.id == id) {
-            slot = &timer;
-            break;
-        }
-        if (!timer.armed && slot == nullptr) {
-            slot = &timer;
+        if (!timer.armed) {
+            timer = {id, elapse, desktop.now + elapse, true};
+            return id;
         }
     }
-    if (slot == nullptr) {
-        return 0;
-    }
-    *slot = {id, elapse, desktop.now + elapse, true};
-    return id;
+    return 0;
 }
 
 BOOL KillTimer(HWND, UINT_PTR id) {

@@ -66,7 +66,6 @@ class Desktop {
         bool armed;
     };
     Timer timers[kMaxTimers] = {};
-    bool TimerArmed(UINT_PTR id) const;
     // Moves the clock on by ms, handing each timer that falls due on the way to onTimer, in the
     // order they fall due.
     void RunTimers(DWORD ms, const std::function<void(UINT_PTR id)>& onTimer);
