@@ -42,8 +42,28 @@ HoldFilter g_holdFilter;
 HWND g_focusedWindow;
 HWND g_readoutField;
 
+// The offer the readout field shows. A new dialog's readout is empty: nothing counts as shown
+// until a tick has written it.
+bool g_readoutShown;
+Binding g_readoutOffer;
+
 bool IsDown(BYTE state) {
     return (state & kDownBit) != 0;
+}
+
+// Writes the offered Binding into the readout field as two numbers, unless the field already
+// shows them: setting a window's text costs a round of window messages (WM_SETTEXT and the edit
+// control's change notifications) even when the text stays the same, and most ticks offer what
+// the tick before offered.
+void ShowReadout(Binding offered) {
+    if (g_readoutShown && offered == g_readoutOffer) {
+        return;
+    }
+    char temp[kReadoutSize];
+    std::snprintf(temp, sizeof temp, "%d _ %d", offered.device, offered.code);
+    SetWindowTextUtf8(g_readoutField, temp);
+    g_readoutShown = true;
+    g_readoutOffer = offered;
 }
 
 } // namespace
@@ -134,8 +154,9 @@ void CaptureStep(HWND dialog) {
     if (!g_holdFilter.IsHeld()) {
         StoreBinding(tmp, g_focusedWindow, dialog);
     }
+    ShowReadout(tmp);
+}
 
-    char temp[kReadoutSize];
-    std::snprintf(temp, sizeof temp, "%d _ %d", tmp.device, tmp.code);
-    SetWindowTextUtf8(g_readoutField, temp);
+void ResetReadout() {
+    g_readoutShown = false;
 }
