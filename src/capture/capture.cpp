@@ -5,7 +5,6 @@
 #include "resources/resource.h"
 
 #include <array>
-#include <cstdio>
 
 uint8_t g_joystickPresses[kJoystickCount][kPressFlagCount];
 
@@ -60,7 +59,9 @@ void ShowReadout(Binding offered) {
         return;
     }
     char temp[kReadoutSize];
-    std::snprintf(temp, sizeof temp, "%d _ %d", offered.device, offered.code);
+    char* end = AppendDecimal(temp, offered.device);
+    end = AppendText(end, " _ ");
+    AppendDecimal(end, offered.code);
     SetWindowTextUtf8(g_readoutField, temp);
     g_readoutShown = true;
     g_readoutOffer = offered;
