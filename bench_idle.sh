@@ -14,8 +14,8 @@ source scripts/lib.sh
 source scripts/wine.sh
 
 seconds=${1:-20}
-# Start-up work done by a program after its dialog shows is left out of the window.
-SETTLE_SECONDS=2
+# Start-up work, Wine's or a program's after its dialog shows, is left out of the window.
+SETTLE_SECONDS=5
 TARGET_RATIO=1.2
 
 ensure_packages "${BUILD_PACKAGES[@]}"
@@ -34,8 +34,11 @@ for _ in 1 2 3 4 5 6 7 8; do printf '\143\377' >>"$out/work/config.ini"; done
 
 program_pid=
 server_pid=
+holder_pid=
 cleanup() {
     stop_pid "$program_pid"
+    [ -z "${hold_fd:-}" ] || exec {hold_fd}>&-
+    stop_pid "$holder_pid"
     stop_wine_prefix
     stop_pid "$server_pid"
     stop_pid "$XVFB_PID"
@@ -55,14 +58,26 @@ dialog_ready() { "$WINE64" "$probe" state 2>/dev/null | grep -q '^dialog visible
 seconds_of() { awk -v t="$1" -v hz="$ticks_per_second" 'BEGIN { printf "%.2f", t / hz }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-# Runs one program with a server of its own until its dialog is up, then sets program_ticks and
-# server_ticks to what each used over the quiet window.
+# One server for both programs, in the foreground so that its process id is known. It must be up
+# before any program starts, or the program would start a server of its own; it works in the
+# folder of its socket.
+"$WINESERVER" -f -p &
+server_pid=$!
+wait_until "$WINE_WAIT_SECONDS" test -S "/proc/$server_pid/cwd/socket"
+# The Wine desktop and Wine's own services come up before the first program and stay up between
+# the two (keyconfig_probe hold, until its standard input closes), so that neither window sees
+# them start.
+rm -f "$out/hold" "$out/hold.out"
+mkfifo "$out/hold"
+"$WINE64" "$probe" hold <"$out/hold" >"$out/hold.out" 2>/dev/null &
+holder_pid=$!
+exec {hold_fd}>"$out/hold"
+wait_until "$WINE_WAIT_SECONDS" grep -q ready "$out/hold.out"
+sleep "$SETTLE_SECONDS"
+
+# Runs one program until its dialog is up, then sets program_ticks and server_ticks to what each
+# used over the quiet window, and ends the program.
 measure() {
-    "$WINESERVER" -f -p &
-    server_pid=$!
-    # Up before the program starts, or the program would start a server of its own. The server
-    # works in the folder of its socket.
-    wait_until "$WINE_WAIT_SECONDS" test -S "/proc/$server_pid/cwd/socket"
     (cd "$out/work" && exec "$WINE64" "$1") >/dev/null 2>&1 &
     program_pid=$!
     wait_until "$WINE_WAIT_SECONDS" dialog_ready
@@ -75,9 +90,6 @@ measure() {
     server_ticks=$(($(cpu_ticks "$server_pid") - server0))
     stop_pid "$program_pid"
     program_pid=
-    stop_wine_prefix
-    stop_pid "$server_pid"
-    server_pid=
 }
 
 report() {

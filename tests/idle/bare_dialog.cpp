@@ -13,6 +13,10 @@ constexpr UINT kTimerPeriodMs = 60;
 INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/) {
     switch (message) {
     case WM_INITDIALOG:
+        SetTimer(dialog, kTimerId, kTimerPeriodMs, nullptr);
+        // FALSE: the edit control does not get the focus, whose blinking caret would be work
+        // that keyconfig's dialog, with OK focused, does not do.
+        return FALSE;
     case WM_TIMER:
         SetTimer(dialog, kTimerId, kTimerPeriodMs, nullptr);
         return TRUE;
