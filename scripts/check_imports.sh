@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Checks that Windows programs import no DLL beyond those every Windows has, and prints their
-# sizes. Usage: scripts/check_imports.sh PROGRAM.exe...
+# sizes; with --max-bytes, also that none is larger than that.
+# Usage: scripts/check_imports.sh [--max-bytes N] PROGRAM.exe...
 set -euo pipefail
+
+max_bytes=
+if [ $# -ge 2 ] && [ "$1" = --max-bytes ]; then
+    max_bytes=$2
+    shift 2
+fi
 
 # DLLs that ship with every Windows the program supports (7 to 11). The C runtime is the
 # system's msvcrt.dll; anything else (libgcc, libstdc++, winpthread, the UCRT forwarders that
@@ -10,7 +17,7 @@ SYSTEM_DLLS=(kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dl
              comctl32.dll comdlg32.dll dinput8.dll msvcrt.dll)
 
 if [ $# -eq 0 ]; then
-    echo "usage: $0 PROGRAM.exe..." >&2
+    echo "usage: $0 [--max-bytes N] PROGRAM.exe..." >&2
     exit 2
 fi
 
@@ -62,6 +69,9 @@ for exe in "$@"; do
     size=$(stat -c %s "$exe")
     if [ ${#foreign[@]} -gt 0 ]; then
         echo "FAIL $exe: imports DLLs that Windows does not have: ${foreign[*]}" >&2
+        status=1
+    elif [ -n "$max_bytes" ] && [ "$size" -gt "$max_bytes" ]; then
+        echo "FAIL $exe: $size bytes, more than the $max_bytes it may have" >&2
         status=1
     else
         echo "ok   $exe: $size bytes ($((size / 1024)) KiB), imports ${imports[*]}"

@@ -2,8 +2,8 @@
 
 #include "platform/text.h"
 
-#include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -289,20 +289,47 @@ const char* KeyNameTableEntry(int code) {
     return kKeyNames[code];
 }
 
+char* AppendText(char* out, const char* text) {
+    while (*text != '\0') {
+        *out++ = *text++;
+    }
+    *out = '\0';
+    return out;
+}
+
+char* AppendDecimal(char* out, unsigned value) {
+    constexpr unsigned kBase = 10;
+    char digits[std::numeric_limits<unsigned>::digits10 + 1]; // lowest digit first
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % kBase);
+        value /= kBase;
+    } while (value != 0);
+    while (count > 0) {
+        *out++ = digits[--count];
+    }
+    *out = '\0';
+    return out;
+}
+
 BindingName FormatBindingName(Binding binding) {
     BindingName name;
     if (binding.device == kKeyboardDevice) {
         const char* entry = KeyNameTableEntry(binding.code);
         const Fallback fallback = FallbackCharacter(binding.code);
-        std::snprintf(name.text, sizeof name.text, "KEY_%s",
-                      entry != nullptr ? entry : fallback.text);
-    } else if (binding.code < kJoyFirstButton) {
-        std::snprintf(name.text, sizeof name.text, "JOY%d_%s", binding.device,
-                      kDirections[binding.code]);
+        char* end = AppendText(name.text, "KEY_");
+        AppendText(end, entry != nullptr ? entry : fallback.text);
+        return name;
+    }
+    char* end = AppendText(name.text, "JOY");
+    end = AppendDecimal(end, binding.device);
+    end = AppendText(end, "_");
+    if (binding.code < kJoyFirstButton) {
+        AppendText(end, kDirections[binding.code]);
     } else {
         // Buttons are counted from 1 for the player: code 4 is "B1".
-        std::snprintf(name.text, sizeof name.text, "JOY%d_B%d", binding.device,
-                      binding.code - (kJoyFirstButton - 1));
+        end = AppendText(end, "B");
+        AppendDecimal(end, binding.code - (kJoyFirstButton - 1));
     }
     return name;
 }

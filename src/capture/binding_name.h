@@ -22,3 +22,10 @@ BOOL ShowBindingName(Binding binding, HWND field);
 
 // The key-name table's entry for a key code, or null when the code has none.
 const char* KeyNameTableEntry(int code);
+
+// Texts are put together from parts by these two rather than by the printf family, whose
+// MinGW-w64 implementation alone would double the size of the Windows program. Each writes its
+// part at out, terminating NUL included, and returns the end of the text (where the NUL is),
+// where the next part goes. The caller's buffer must have room.
+char* AppendText(char* out, const char* text);
+char* AppendDecimal(char* out, unsigned value); // "%u"

@@ -5,7 +5,6 @@
 #include "resources/resource.h"
 
 #include <array>
-#include <cstdio>
 
 uint8_t g_joystickPresses[kJoystickCount][kPressFlagCount];
 
@@ -37,13 +36,38 @@ constexpr int kDirectionPriority[] = {kPressDown, kPressRight, kPressLeft, kPres
 
 constexpr int kReadoutSize = 256;
 
-// The single filter, and the two handles refreshed at the start of every tick.
+// The single filter, the focused window (refreshed at the start of every tick) and the readout
+// field (looked up whenever it is written).
 HoldFilter g_holdFilter;
 HWND g_focusedWindow;
 HWND g_readoutField;
 
+// The offer the readout field shows. A new dialog's readout is empty: nothing counts as shown
+// until a tick has written it.
+bool g_readoutShown;
+Binding g_readoutOffer;
+
 bool IsDown(BYTE state) {
     return (state & kDownBit) != 0;
+}
+
+// Writes the offered Binding into the readout field as two numbers, unless the field already
+// shows them: setting a window's text costs a round of window messages (WM_SETTEXT and the edit
+// control's change notifications) even when the text stays the same, and most ticks offer what
+// the tick before offered. Under Wine even finding the field costs a request to its server
+// (GetDlgItem lists the dialog's children there), so that too waits for a change.
+void ShowReadout(HWND dialog, Binding offered) {
+    if (g_readoutShown && offered == g_readoutOffer) {
+        return;
+    }
+    g_readoutField = GetDlgItem(dialog, IDC_READOUT);
+    char temp[kReadoutSize];
+    char* end = AppendDecimal(temp, offered.device);
+    end = AppendText(end, " _ ");
+    AppendDecimal(end, offered.code);
+    SetWindowTextUtf8(g_readoutField, temp);
+    g_readoutShown = true;
+    g_readoutOffer = offered;
 }
 
 } // namespace
@@ -119,7 +143,6 @@ bool StoreBinding(Binding b, HWND focused, HWND dialog) {
 
 void CaptureStep(HWND dialog) {
     g_focusedWindow = GetFocus();
-    g_readoutField = GetDlgItem(dialog, IDC_READOUT);
 
     Input out_state;
     PollInput(&out_state);
@@ -134,8 +157,9 @@ void CaptureStep(HWND dialog) {
     if (!g_holdFilter.IsHeld()) {
         StoreBinding(tmp, g_focusedWindow, dialog);
     }
+    ShowReadout(dialog, tmp);
+}
 
-    char temp[kReadoutSize];
-    std::snprintf(temp, sizeof temp, "%d _ %d", tmp.device, tmp.code);
-    SetWindowTextUtf8(g_readoutField, temp);
+void ResetReadout() {
+    g_readoutShown = false;
 }

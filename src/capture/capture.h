@@ -11,6 +11,9 @@
 // One tick of capture for the dialog. The dialog procedure calls it on every WM_TIMER.
 void CaptureStep(HWND dialog);
 
+// A new dialog's readout field is empty: the next tick writes it, whatever it offers.
+void ResetReadout();
+
 // True when a key that suspends capture is down (Tab, the Alt keys, F1..F15, the Windows keys,
 // Applications, Power, Sleep, and the lock keys should they ever read as down).
 bool IsForbiddenKeyDown(const Input& snapshot);

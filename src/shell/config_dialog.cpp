@@ -108,6 +108,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         // Ticks start as soon as any message loop runs, the modal loops of message boxes
         // shown while the configuration loads included. TRUE lets the dialog manager give
         // the focus to the first tab stop, OK.
+        ResetReadout();
         StartTimer(dialog);
         RegisterForDeviceChanges(dialog);
         return TRUE;

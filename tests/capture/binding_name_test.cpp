@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
@@ -131,11 +132,18 @@ TEST(FormatBindingName, TheKeyTableHas140EntriesAllBelow238) {
     }
 }
 
-TEST(FormatBindingName, PrintsTheDeviceByteAsStored) {
+TEST(FormatBindingName, PrintsTheDeviceByteAsStoredAndButtonsFromOne) {
     for (int device = 1; device <= 255; ++device) {
         EXPECT_EQ(Name(device, 4), "JOY" + std::to_string(device) + "_B1");
         EXPECT_EQ(Name(device, 0), "JOY" + std::to_string(device) + "_UP");
     }
+    for (int code = kJoyFirstButton; code <= 255; ++code) {
+        EXPECT_EQ(Name(1, code), "JOY1_B" + std::to_string(code - 3));
+    }
+    // The number writer beyond a byte: the smallest and largest values, one after the other.
+    char text[kBindingNameSize];
+    AppendDecimal(AppendDecimal(text, 0), std::numeric_limits<unsigned>::max());
+    EXPECT_STREQ(text, ("0" + std::to_string(std::numeric_limits<unsigned>::max())).c_str());
 }
 
 TEST(FormatBindingName, LongestNamesFitTheirBuffers) {

@@ -47,6 +47,7 @@ class CaptureStepTest : public ::testing::Test {
         ReleaseInput();
         di.Reset();
         desktop.Reset();
+        ResetReadout();
         std::memset(g_bindingTable, 0, sizeof g_bindingTable);
         ASSERT_TRUE(InitInput(fake::Instance(), desktop.Dialog()));
         // An idle tick leaves the hold filter at (0, 0), whatever earlier tests offered last.
@@ -107,6 +108,9 @@ TEST_F(CaptureStepTest, APressedKeyIsBoundOnceAndTheFocusMovesOn) {
         // Pressed again: the same input may serve several actions.
         Keys({DIK_A}, "KEY_A KEY_A . . . . . .", 1005, "0 _ 30"),
     });
+    // Set by the idle tick of SetUp and by the three changes of offer; the two ticks that
+    // offered what the tick before offered left it alone.
+    EXPECT_EQ(desktop.SetTextCalls(IDC_READOUT), 4);
 }
 
 TEST_F(CaptureStepTest, HoldingSThenPressingAThenLettingAGo) {
