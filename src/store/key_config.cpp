@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -16,15 +15,13 @@ constexpr const char kConfigFileName[] = "config.ini";
 
 // A save writes a new file first and then puts it in the place of the real one, so that the game
 // never finds a half-written file. The new file sits beside it, since a rename within one
-// directory is one step, and is named "config.ini.NN.tmp" with the first number from 00 up that
+// directory is one step, and is named "config.ini.N.tmp" with the first number N from 0 up that
 // no file or folder has: a file left over by a crash, or the one a second copy of the program is
 // writing at the same moment, is never opened, mixed into or blocking.
 constexpr const char kTempNamePrefix[] = "config.ini.";
 constexpr const char kTempNameSuffix[] = ".tmp";
-constexpr std::size_t kTempNameDigits = 2;
-constexpr int kTempNameCount = 100; // 00..99
-constexpr std::size_t kTempNameSize =
-    sizeof kTempNamePrefix - 1 + kTempNameDigits + sizeof kTempNameSuffix;
+constexpr int kTempNameCount = 100;
+constexpr std::size_t kTempNameSize = sizeof kTempNamePrefix + 2 + sizeof kTempNameSuffix;
 
 // The file image: the number of sets (1), the Bindings per set (8), then the set's Bindings,
 // device then code. The game reads exactly this.
@@ -74,12 +71,10 @@ struct TempName {
 };
 
 TempName MakeTempName(int number) {
-    TempName name = {};
-    std::memcpy(name.text, kTempNamePrefix, sizeof kTempNamePrefix - 1);
-    char* digits = name.text + sizeof kTempNamePrefix - 1;
-    digits[0] = static_cast<char>('0' + number / 10);
-    digits[1] = static_cast<char>('0' + number % 10);
-    std::memcpy(digits + kTempNameDigits, kTempNameSuffix, sizeof kTempNameSuffix);
+    TempName name;
+    char* end = AppendText(name.text, kTempNamePrefix);
+    end = AppendDecimal(end, static_cast<unsigned>(number));
+    AppendText(end, kTempNameSuffix);
     return name;
 }
 

@@ -171,20 +171,20 @@ struct WriteFailure {
 const WriteFailure kWriteFailures[] = {
     {"open",
      [](ConfigFileOps& ops) { ops.createNew = CreateNewFails; },
-     {"createNew config.ini.00.tmp"}},
+     {"createNew config.ini.0.tmp"}},
     {"write",
      [](ConfigFileOps& ops) { ops.write = WriteFailsHalfway; },
-     {"createNew config.ini.00.tmp", "write 9", "close", "remove config.ini.00.tmp"}},
+     {"createNew config.ini.0.tmp", "write 9", "close", "remove config.ini.0.tmp"}},
     {"flush",
      [](ConfigFileOps& ops) { ops.flush = FlushFails; },
-     {"createNew config.ini.00.tmp", "write 18", "flush", "close", "remove config.ini.00.tmp"}},
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"}},
     {"close",
      [](ConfigFileOps& ops) { ops.close = CloseFails; },
-     {"createNew config.ini.00.tmp", "write 18", "flush", "close", "remove config.ini.00.tmp"}},
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"}},
     {"replace",
      [](ConfigFileOps& ops) { ops.replace = ReplaceFails; },
-     {"createNew config.ini.00.tmp", "write 18", "flush", "close",
-      "replace config.ini.00.tmp config.ini", "remove config.ini.00.tmp"}},
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close",
+      "replace config.ini.0.tmp config.ini", "remove config.ini.0.tmp"}},
 };
 
 class KeyConfigTest : public ::testing::Test {
@@ -500,8 +500,8 @@ TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
 
     EXPECT_TRUE(SaveKeyConfig());
 
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"createNew config.ini.00.tmp", "write 18", "flush",
-                                                 "close", "replace config.ini.00.tmp config.ini"}));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"createNew config.ini.0.tmp", "write 18", "flush",
+                                                 "close", "replace config.ini.0.tmp config.ini"}));
     EXPECT_EQ(oldAtReplace, kDefaultImage) << "the old file stays whole until the replacement";
     EXPECT_EQ(newAtReplace, ImageOf(kMixedTable)) << "the new file is complete before it";
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
@@ -633,18 +633,18 @@ TEST_F(KeyConfigTest, SaveOntoADirectoryFailsAndLeavesIt) {
 // Whatever holds the first temporary names, a file left by a crash (read-only even) or a folder,
 // neither blocks a save nor is touched by it.
 TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHas) {
-    WriteBytes("config.ini.00.tmp", Bytes(40, 0xEE));
-    fs::permissions("config.ini.00.tmp", fs::perms::owner_read);
-    fs::create_directory("config.ini.01.tmp");
+    WriteBytes("config.ini.0.tmp", Bytes(40, 0xEE));
+    fs::permissions("config.ini.0.tmp", fs::perms::owner_read);
+    fs::create_directory("config.ini.1.tmp");
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
 
     ASSERT_TRUE(SaveKeyConfig());
 
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
-    EXPECT_EQ(ReadBytes("config.ini.00.tmp"), Bytes(40, 0xEE));
+    EXPECT_EQ(ReadBytes("config.ini.0.tmp"), Bytes(40, 0xEE));
     EXPECT_EQ(DirectoryEntries(),
-              (std::vector<std::string>{kFile, "config.ini.00.tmp", "config.ini.01.tmp"}));
-    EXPECT_EQ(g_calls.at(2), "createNew config.ini.02.tmp");
+              (std::vector<std::string>{kFile, "config.ini.0.tmp", "config.ini.1.tmp"}));
+    EXPECT_EQ(g_calls.at(2), "createNew config.ini.2.tmp");
 }
 
 TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {
