@@ -299,17 +299,12 @@ bool HasJoystick() {
     return g_devices[DEVICE_JOYSTICK] != nullptr;
 }
 
-BOOL RescanJoystick(HWND window) {
+void RescanJoystick(HWND window) {
     // Without the DirectInput object there is nothing to look with; that failure was reported
     // when the layer was set up.
-    if (!g_directInput) {
-        return FALSE;
-    }
-    if (!SetupJoystick(window)) {
+    if (g_directInput && !SetupJoystick(window)) {
         ReleaseDevice(DEVICE_JOYSTICK);
-        return FALSE;
     }
-    return HasJoystick() ? TRUE : FALSE;
 }
 
 BOOL PollMouse(DIMOUSESTATE* out_state) {

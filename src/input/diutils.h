@@ -7,9 +7,9 @@
 
 // One poll's worth of device state, 352 bytes without gaps.
 struct Input {
-    DIJOYSTATE joystick; // axes -1000..+1000, button bytes with bit 7 set while down
-    DIMOUSESTATE mouse;  // reserved: never filled, never read
-    BYTE keyboard[256];  // indexed by DIK_ key code, bit 7 set while down
+    DIJOYSTATE joystick;  // axes -1000..+1000, button bytes with bit 7 set while down
+    DIMOUSESTATE mouse;   // reserved: never filled, never read
+    BYTE keyboard[256];   // indexed by DIK_ key code, bit 7 set while down
 };
 
 // Slots of the device table.
@@ -35,9 +35,9 @@ void ReleaseInput();
 bool HasJoystick();
 
 // Looks for a joystick as start-up does (the first attached game controller that can be
-// created, set up the same way) and opens it for the window. TRUE when one is open afterwards.
-// A controller that cannot be set up is released; the keyboard and mouse are never touched.
-BOOL RescanJoystick(HWND window);
+// created, set up the same way) and opens it for the window. A controller that cannot be set up
+// is released; the keyboard and mouse are never touched.
+void RescanJoystick(HWND window);
 
 // Not used by the rest of the program.
 BOOL PollMouse(DIMOUSESTATE* out_state);
