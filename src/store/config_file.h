@@ -34,8 +34,9 @@ struct ConfigFileOps {
     bool (*flush)(std::FILE* file);
     bool (*close)(std::FILE* file);
     // Puts the file from in the place of the file to, in one step: a reader sees either the
-    // old file or the new one, never a mixture or nothing.
-    bool (*replace)(const char* from, const char* to);
+    // old file or the new one, never a mixture or nothing. On failure *busy says whether another
+    // program held one of them.
+    bool (*replace)(const char* from, const char* to, bool* busy);
     bool (*remove)(const char* path);
     // Waits before the next try at a busy file.
     void (*pause)(unsigned milliseconds);

@@ -73,7 +73,8 @@ bool SystemFlush(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
-bool SystemReplace(const char* from, const char* to) {
+bool SystemReplace(const char* from, const char* to, bool* busy) {
+    *busy = false; // nothing holds a file here (see SystemOpenRead)
     if (std::rename(from, to) != 0) {
         return false;
     }

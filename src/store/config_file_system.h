@@ -9,6 +9,6 @@
 std::FILE* SystemOpenRead(const char* path, OpenFailure* failure);
 std::FILE* SystemCreateNew(const char* path, bool* taken);
 bool SystemFlush(std::FILE* file);
-bool SystemReplace(const char* from, const char* to);
+bool SystemReplace(const char* from, const char* to, bool* busy);
 bool SystemRemove(const char* path);
 void SystemPause(unsigned milliseconds);

@@ -93,21 +93,18 @@ bool SystemFlush(std::FILE* file) {
 
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING swaps the names in one step. ReplaceFileW would keep
 // the old file's attributes, but under Wine it is a copy and delete, not one step.
-bool SystemReplace(const char* from, const char* to) {
+bool SystemReplace(const char* from, const char* to, bool* busy) {
+    *busy = false;
     WCHAR wideFrom[MAX_PATH];
     WCHAR wideTo[MAX_PATH];
     if (!AbsolutePath(from, wideFrom) || !AbsolutePath(to, wideTo)) {
         return false;
     }
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
-        if (attempt == kBusyAttempts || !IsBusyError(GetLastError())) {
-            return false;
-        }
-        Sleep(kBusyRetryDelayMs);
+    if (MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
     }
+    *busy = IsBusyError(GetLastError());
+    return false;
 }
 
 bool SystemRemove(const char* path) {

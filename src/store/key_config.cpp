@@ -66,6 +66,19 @@ bool IsValidImage(const uint8_t (&buffer)[kBufferSize], std::size_t length) {
            buffer[kBindingsPerSetOffset] == kBindingsPerSet;
 }
 
+// Runs step, and again while it answers that another program holds the file: kBusyAttempts tries
+// in all, kBusyRetryDelayMs apart. step(bool* busy) returns its result.
+template <typename Step> auto RetryWhileBusy(Step step) {
+    for (int attempt = 1;; ++attempt) {
+        bool busy = false;
+        const auto result = step(&busy);
+        if (!busy || attempt == kBusyAttempts) {
+            return result;
+        }
+        g_configFileOps.pause(kBusyRetryDelayMs);
+    }
+}
+
 struct TempName {
     char text[kTempNameSize];
 };
@@ -103,7 +116,9 @@ bool WriteImage(const uint8_t (&buffer)[kBufferSize]) {
     }
     bool written = ops.write(file, buffer, kConfigFileSize) && ops.flush(file);
     written = ops.close(file) && written;
-    written = written && ops.replace(temp.text, kConfigFileName);
+    written = written && RetryWhileBusy([&](bool* busy) {
+                  return ops.replace(temp.text, kConfigFileName, busy);
+              });
     if (!written) {
         ops.remove(temp.text);
     }
@@ -112,32 +127,28 @@ bool WriteImage(const uint8_t (&buffer)[kBufferSize]) {
 
 enum class ReadOutcome { kRead, kMissing, kUnreadable };
 
-// Reads the configuration file into buffer; *length gets how many bytes came. A file another
-// program holds is tried again a few times; a missing one, or one that is no readable file, is
-// decided at once.
-ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length) {
+// One try at reading the configuration file into buffer; *length gets how many bytes came, and
+// *busy says whether another program held the file.
+ReadOutcome ReadConfigFileOnce(uint8_t (&buffer)[kBufferSize], std::size_t* length, bool* busy) {
     const ConfigFileOps& ops = g_configFileOps;
-    for (int attempt = 1;; ++attempt) {
-        OpenFailure failure = OpenFailure::kNone;
-        std::FILE* file = ops.openRead(kConfigFileName, &failure);
-        if (file != nullptr) {
-            const bool read = ops.read(file, buffer, sizeof buffer, length);
-            // Closed before any message box, so that the file is not held open while it waits.
-            ops.close(file);
-            if (read) {
-                return ReadOutcome::kRead;
-            }
-            // A range of the file that another program has locked fails the read, not the open.
-            failure = OpenFailure::kBusy;
-        }
-        if (failure == OpenFailure::kMissing) {
-            return ReadOutcome::kMissing;
-        }
-        if (failure != OpenFailure::kBusy || attempt == kBusyAttempts) {
-            return ReadOutcome::kUnreadable;
-        }
-        ops.pause(kBusyRetryDelayMs);
+    OpenFailure failure = OpenFailure::kNone;
+    std::FILE* file = ops.openRead(kConfigFileName, &failure);
+    if (file == nullptr) {
+        *busy = failure == OpenFailure::kBusy;
+        return failure == OpenFailure::kMissing ? ReadOutcome::kMissing : ReadOutcome::kUnreadable;
     }
+    const bool read = ops.read(file, buffer, sizeof buffer, length);
+    // Closed before any message box, so that the file is not held open while it waits.
+    ops.close(file);
+    // A range of the file that another program has locked fails the read, not the open.
+    *busy = !read;
+    return read ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
+}
+
+// Reads the configuration file, trying again while another program holds it; a missing file, or
+// one that is no readable file, is decided at once.
+ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length) {
+    return RetryWhileBusy([&](bool* busy) { return ReadConfigFileOnce(buffer, length, busy); });
 }
 
 Binding BindingAt(const uint8_t (&buffer)[kBufferSize], int index) {

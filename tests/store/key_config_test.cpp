@@ -104,9 +104,9 @@ bool LoggedClose(std::FILE* file) {
     --g_openFiles;
     return SystemConfigFileOps().close(file);
 }
-bool LoggedReplace(const char* from, const char* to) {
+bool LoggedReplace(const char* from, const char* to, bool* busy) {
     g_calls.push_back(std::string("replace ") + from + " " + to);
-    return SystemConfigFileOps().replace(from, to);
+    return SystemConfigFileOps().replace(from, to, busy);
 }
 bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
@@ -156,8 +156,9 @@ bool CloseFails(std::FILE* file) {
     LoggedClose(file);
     return false;
 }
-bool ReplaceFails(const char* from, const char* to) {
+bool ReplaceFails(const char* from, const char* to, bool* busy) {
     g_calls.push_back(std::string("replace ") + from + " " + to);
+    *busy = false;
     return false;
 }
 
@@ -397,10 +398,12 @@ TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
 }
 
 // A file that will not open is tried again only while another program holds it, and a file that
-// is there is never overwritten with defaults: it may hold the player's Bindings.
-TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritten) {
-    // How it fails, for how many opens, and how many opens the load then makes; the file loads
-    // when the failures end within them.
+// is there is never overwritten with defaults: it may hold the player's Bindings. One that could
+// not be read is read again before a save replaces it: when it reads then, its hidden Bindings
+// are kept beside the six from the dialog; when it still does not, the save fails unwritten.
+TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedWhileBusyAndReadAgainBeforeASave) {
+    // How opening fails and for how many opens, and how many opens the load then makes; the
+    // load succeeds when the failures end within them, the save when they end before it.
     const struct {
         OpenFailure failure;
         int failingOpens;
@@ -408,8 +411,10 @@ TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritt
     } cases[] = {
         {OpenFailure::kBusy, 1, 2},
         {OpenFailure::kBusy, 1000, kBusyAttempts},
+        {OpenFailure::kRefused, 1, 1},
         {OpenFailure::kRefused, 1000, 1},
     };
+    const Bytes kSavedOverMixed = {1, 8, 0, 16, 0, 17, 0, 18, 0, 19, 0, 20, 0, 21, 7, 19, 255, 254};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << static_cast<int>(c.failure) << " " << c.failingOpens);
         WriteBytes(kFile, ImageOf(kMixedTable));
@@ -432,6 +437,13 @@ TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedOnlyWhileBusyAndNeverOverwritt
             ExpectNothingLoaded();
         }
         EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+
+        for (int i = 0; i < 6; ++i) {
+            g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
+        }
+        const bool saves = c.failingOpens == 1;
+        EXPECT_EQ(SaveKeyConfig(), saves);
+        EXPECT_EQ(ReadBytes(kFile), saves ? kSavedOverMixed : ImageOf(kMixedTable));
         EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
     }
 }
@@ -454,34 +466,6 @@ TEST_F(KeyConfigTest, ReadErrorIsRetriedThenUnreadableAndTheFileIsClosedBeforeTh
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
 }
 
-// A file that could not be read at start-up is read again before a save replaces it. When it
-// reads now, its two hidden Bindings are kept beside the six from the dialog; when it still
-// does not, nothing is written and the save fails.
-TEST_F(KeyConfigTest, SaveAfterAnUnreadableStartReadsTheFileFirst) {
-    for (bool readableAtSave : {true, false}) {
-        SCOPED_TRACE(readableAtSave ? "readable at the save" : "still unreadable");
-        WriteBytes(kFile, ImageOf(kMixedTable));
-        Desktop().Reset();
-        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
-        g_configFileOps.openRead = OpenReadFailing;
-        g_openFailure = OpenFailure::kRefused;
-        g_failingOpens = readableAtSave ? 1 : 2;
-        LoadKeyConfig(Dialog());
-        ASSERT_EQ(Messages(), std::vector<std::string>{kUnreadable});
-        for (int i = 0; i < 6; ++i) {
-            g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
-        }
-
-        EXPECT_EQ(SaveKeyConfig(), readableAtSave);
-
-        const Bytes expected =
-            readableAtSave ? Bytes{1, 8, 0, 16, 0, 17, 0, 18, 0, 19, 0, 20, 0, 21, 7, 19, 255, 254}
-                           : ImageOf(kMixedTable);
-        EXPECT_EQ(ReadBytes(kFile), expected);
-        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
-    }
-}
-
 TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
     WriteBytes(kFile, kDefaultImage);
@@ -492,10 +476,10 @@ TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
     static Bytes* s_new;
     s_old = &oldAtReplace;
     s_new = &newAtReplace;
-    g_configFileOps.replace = [](const char* from, const char* to) {
+    g_configFileOps.replace = [](const char* from, const char* to, bool* busy) {
         *s_old = ReadBytes(to);
         *s_new = ReadBytes(from);
-        return LoggedReplace(from, to);
+        return LoggedReplace(from, to, busy);
     };
 
     EXPECT_TRUE(SaveKeyConfig());

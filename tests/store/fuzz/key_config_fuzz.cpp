@@ -59,7 +59,8 @@ bool MemoryFlush(std::FILE* file) {
     return std::fflush(file) == 0;
 }
 
-bool MemoryReplace(const char*, const char*) {
+bool MemoryReplace(const char*, const char*, bool* busy) {
+    *busy = false;
     ++g_replaces;
     g_savedSize = g_writtenSize < sizeof g_saved ? g_writtenSize : sizeof g_saved;
     std::memcpy(g_saved, g_written, g_savedSize);
