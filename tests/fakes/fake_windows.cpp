@@ -85,25 +85,15 @@ HWND Desktop::Control(int id) {
     return nullptr;
 }
 
-Window* Desktop::FromHandle(HWND window) {
-    return reinterpret_cast<Window*>(window);
-}
+Window* Desktop::FromHandle(HWND window) { return reinterpret_cast<Window*>(window); }
 
-const char* Desktop::Text(int id) {
-    return FromHandle(Control(id))->text;
-}
+const char* Desktop::Text(int id) { return FromHandle(Control(id))->text; }
 
-int Desktop::SetTextCalls(int id) {
-    return FromHandle(Control(id))->setTextCalls;
-}
+int Desktop::SetTextCalls(int id) { return FromHandle(Control(id))->setTextCalls; }
 
-void Desktop::Focus(int id) {
-    focus = id == 0 ? nullptr : FromHandle(Control(id));
-}
+void Desktop::Focus(int id) { focus = id == 0 ? nullptr : FromHandle(Control(id)); }
 
-int Desktop::FocusedId() {
-    return focus == nullptr ? 0 : focus->id;
-}
+int Desktop::FocusedId() { return focus == nullptr ? 0 : focus->id; }
 
 std::vector<std::string> Desktop::DebugMessages() const {
     std::vector<std::string> out;
@@ -117,9 +107,7 @@ std::vector<std::string> Desktop::DebugMessages() const {
 
 using fake::TheDesktop;
 
-HWND GetFocus() {
-    return fake::Desktop::ToHandle(TheDesktop().focus);
-}
+HWND GetFocus() { return fake::Desktop::ToHandle(TheDesktop().focus); }
 
 HWND SetFocus(HWND window) {
     HWND previous = GetFocus();
@@ -188,6 +176,4 @@ BOOL KillTimer(HWND, UINT_PTR id) {
     return FALSE;
 }
 
-DWORD GetTickCount() {
-    return TheDesktop().now;
-}
+DWORD GetTickCount() { return TheDesktop().now; }

@@ -37,11 +37,11 @@ class Desktop {
     void Reset();
 
     HWND Dialog() { return ToHandle(&dialog_); }
-    HWND Control(int id);     // null when the dialog has no such control
-    const char* Text(int id); // the control's text
-    int SetTextCalls(int id); // how often its text was set
-    void Focus(int id);       // gives the control the focus; 0 for no focus at all
-    int FocusedId();          // 0 when nothing has the focus
+    HWND Control(int id);      // null when the dialog has no such control
+    const char* Text(int id);  // the control's text
+    int SetTextCalls(int id);  // how often its text was set
+    void Focus(int id);        // gives the control the focus; 0 for no focus at all
+    int FocusedId();           // 0 when nothing has the focus
 
     // Answer of SetWindowText from now on (non-zero: success).
     BOOL setTextResult = TRUE;

@@ -166,18 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadError{DIERR_GENERIC, {"\nキーボード状態取得失敗\n\n"}}),
     ReadErrorName);
 
-// Unlike the answers above, a joystick that is gone is dropped; the next hint looks for it again.
-TEST_F(PollTest, JoystickReadAnsweringUnpluggedDropsIt) {
-    di.Answer(Op::GetDeviceState, Target::Joystick, DIERR_UNPLUGGED);
-    Input input = Garbage();
-    EXPECT_FALSE(PollInput(&input));
-    EXPECT_EQ(di.Trace(), (Strings{"Joystick.Poll", "Joystick.GetDeviceState", "Joystick.Unacquire",
-                                   "Joystick.Release", "\nジョイスティック状態取得失敗\n\n",
-                                   "Keyboard.GetDeviceState"}));
-    EXPECT_FALSE(HasJoystick());
-    EXPECT_TRUE(Zero(&input.joystick, sizeof input.joystick));
-}
-
 TEST_F(PollTest, BothReadsFailingReportBoth) {
     di.Answer(Op::GetDeviceState, Target::Joystick, DIERR_GENERIC);
     di.Answer(Op::GetDeviceState, Target::Keyboard, DIERR_GENERIC);
