@@ -1,3 +1,4 @@
 #include "capture/binding.h"
 
 Binding g_bindingTable[kBindingCount];
+uint8_t g_boundInRun;

@@ -32,3 +32,8 @@ constexpr int kBindingCount = 8;
 // The process-wide Binding table: entry i belongs to Binding field IDC_BINDING_FIRST + i
 // (UP, DOWN, LEFT, RIGHT, shot, bomb, button 3, button 4). It starts all zero.
 extern Binding g_bindingTable[kBindingCount];
+
+// Which entries the player bound in this run: bit i for entry i, set whenever capture stores an
+// input for it (even one equal to what the entry held) and cleared when the configuration is
+// loaded. A save writes these entries over the file as it then is and keeps the others from it.
+extern uint8_t g_boundInRun;

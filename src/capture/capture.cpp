@@ -131,7 +131,9 @@ bool StoreBinding(Binding b, HWND focused, HWND dialog) {
     if (b == kNoBinding) {
         return false;
     }
-    Binding& entry = g_bindingTable[id - IDC_BINDING_UP];
+    const int index = id - IDC_BINDING_UP;
+    g_boundInRun |= static_cast<uint8_t>(1u << index);
+    Binding& entry = g_bindingTable[index];
     if (entry != b) {
         entry = b;
         ShowBindingName(b, focused);

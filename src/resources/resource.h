@@ -18,4 +18,20 @@
 // The hidden field that shows the last offered Binding as two numbers.
 #define IDC_READOUT 1012
 
+// The labels of the six visible fields: clicking one focuses its field, IDC_LABEL_OFFSET above.
+#define IDC_LABEL_OFFSET 20
+#define IDC_LABEL_UP 1023
+#define IDC_LABEL_DOWN 1024
+#define IDC_LABEL_LEFT 1025
+#define IDC_LABEL_RIGHT 1026
+#define IDC_LABEL_SHOT 1027
+#define IDC_LABEL_BOMB 1028
+
+// The line between the fields and the buttons that says what to do.
+#define IDC_INSTRUCTION 1013
+// Below the buttons: the controller that is JOY1 (or why an input cannot be bound), two lines.
+#define IDC_CONTROLLER 1014
+// Below that: the configuration file being edited, its full path.
+#define IDC_CONFIG_PATH 1015
+
 #define IDC_LABEL (-1)

@@ -9,7 +9,7 @@ namespace fake {
 
 namespace {
 
-// Control identifiers of dialog template 101, in template order (labels left out).
+// Control identifiers of dialog template 101, in template order (labels without one left out).
 constexpr int kTemplateControls[] = {
     IDOK,
     IDCANCEL,
@@ -23,6 +23,15 @@ constexpr int kTemplateControls[] = {
     IDC_BINDING_BUTTON3,
     IDC_BINDING_BUTTON4,
     IDC_READOUT,
+    IDC_INSTRUCTION,
+    IDC_CONTROLLER,
+    IDC_CONFIG_PATH,
+    IDC_LABEL_UP,
+    IDC_LABEL_DOWN,
+    IDC_LABEL_LEFT,
+    IDC_LABEL_RIGHT,
+    IDC_LABEL_SHOT,
+    IDC_LABEL_BOMB,
 };
 
 void CopyText(char (&out)[kTextSize], const char* text) {
