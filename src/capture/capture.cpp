@@ -1,10 +1,13 @@
 #include "capture/capture.h"
 
 #include "capture/binding_name.h"
+#include "input/hotplug.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 uint8_t g_joystickPresses[kJoystickCount][kPressFlagCount];
 
@@ -47,8 +50,151 @@ HWND g_readoutField;
 bool g_readoutShown;
 Binding g_readoutOffer;
 
+// What a read of the joystick moves that no Binding can hold.
+enum Unbindable : uint8_t { kNothingUnbindable, kHatMoved, kAxisMoved };
+
+// A centred hat reads 0xFFFF in its low word (DirectInput's documentation: LOWORD(dwPOV) ==
+// 0xFFFF); most drivers answer 0xFFFFFFFF.
+constexpr DWORD kPovCentred = 0xFFFF;
+
+// The axes besides X and Y, one after the other in DIJOYSTATE: lZ (the triggers of Xbox-style
+// pads), lRx, lRy, lRz and the two sliders.
+constexpr int kOtherAxisCount = 6;
+struct OtherAxes {
+    LONG value[kOtherAxisCount];
+};
+static_assert(offsetof(DIJOYSTATE, rglSlider) + sizeof(LONG) ==
+                  offsetof(DIJOYSTATE, lZ) + (kOtherAxisCount - 1) * sizeof(LONG),
+              "the other axes lie one after the other");
+
+// How long the controller line says why an input cannot be bound: 50 ticks, about 3 s.
+constexpr uint8_t kMessageTicks = 50;
+
+constexpr char kControllerPrefix[] = "コントローラー: ";
+constexpr int kLineSize = 128;
+static_assert(sizeof kControllerPrefix - 1 + kJoystickNameSize <= kLineSize,
+              "the longest name fits the controller line");
+
+// The joystick since its last set-up (JoystickChanges tells of each). Its first good read is its
+// rest state: an end of X or Y that it rests at never counts (a pedal let go returns to it), a
+// button down then counts once it has read up, and the other axes are measured from there.
+unsigned g_joystickChanges;
+bool g_restKnown;
+uint8_t g_resting[kPressFlagCount]; // press flags given at rest, buttons until they read up
+OtherAxes g_restAxes;
+Unbindable g_unbindable; // what the last good read seen by capture moved
+
+// The controller line (IDC_CONTROLLER) and what it shows: the joystick's name, or for a while
+// the message g_message. A new dialog's line is empty: nothing counts as shown until written.
+bool g_lineShown;
+Unbindable g_lineShows;
+Unbindable g_message;
+uint8_t g_messageTicks; // ticks left to show the message
+
 bool IsDown(BYTE state) {
     return (state & kDownBit) != 0;
+}
+
+// The focused window's identifier when it is one of the six visible Binding fields, else 0.
+LONG VisibleBindingField(HWND focused) {
+    const LONG id = GetWindowLongW(focused, GWL_ID);
+    return id >= IDC_BINDING_UP && id <= IDC_BINDING_BOMB ? id : 0;
+}
+
+OtherAxes OtherAxesOf(const DIJOYSTATE& joy) {
+    OtherAxes axes;
+    std::memcpy(&axes, reinterpret_cast<const BYTE*>(&joy) + offsetof(DIJOYSTATE, lZ), sizeof axes);
+    return axes;
+}
+
+// What a good read moves that no Binding can hold: the hat out of its centre, or another axis
+// half its range (1000 of -1000..+1000) or more away from where it rests. A full push of a
+// centred axis moves it exactly that far: a second stick, or the triggers of Xbox-style pads,
+// which share lZ.
+Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
+    if ((joy.rgdwPOV[0] & kPovCentred) != kPovCentred) {
+        return kHatMoved;
+    }
+    const OtherAxes axes = OtherAxesOf(joy);
+    for (int i = 0; i < kOtherAxisCount; ++i) {
+        const LONG moved = axes.value[i] - g_restAxes.value[i];
+        if (moved >= kAxisFull || moved <= -kAxisFull) {
+            return kAxisMoved;
+        }
+    }
+    return kNothingUnbindable;
+}
+
+// Follows the joystick from tick to tick, after the press table was built: a drop may call for
+// a look, a new joystick for a new rest state and line. Clears from the press table what was
+// given at rest. Returns whether this tick read the joystick.
+bool FollowJoystick(HWND dialog, const DIJOYSTATE& joy) {
+    OnJoystickPolled(dialog);
+    if (JoystickChanges() != g_joystickChanges) {
+        g_joystickChanges = JoystickChanges();
+        g_restKnown = false;
+        g_lineShown = false;
+        g_messageTicks = 0;
+    }
+    // A failed read is zeroed (its hat even reads as pushed up): nothing is learnt from it.
+    const bool read = LastJoystickPoll() == JOYSTICK_READ;
+    uint8_t(&flags)[kPressFlagCount] = g_joystickPresses[0];
+    if (read && !g_restKnown) {
+        g_restKnown = true;
+        std::memcpy(g_resting, flags, sizeof g_resting);
+        g_restAxes = OtherAxesOf(joy);
+        g_unbindable = MovedUnbindable(joy);
+    }
+    // A button read up counts from then on; an end of the stick it rests at never does.
+    for (int n = 0; read && n < kJoystickButtonCount; ++n) {
+        g_resting[n] &= flags[n];
+    }
+    for (int n = 0; n < kPressFlagCount; ++n) {
+        flags[n] &= ~g_resting[n];
+    }
+    return read;
+}
+
+// Starts the message when a good read moves something that no Binding can hold while a Binding
+// field has the focus. Like an input, a move counts once, when it begins.
+void NoticeUnbindable(const DIJOYSTATE& joy, bool read) {
+    if (!read) {
+        return;
+    }
+    const Unbindable moved = MovedUnbindable(joy);
+    if (moved != kNothingUnbindable && moved != g_unbindable &&
+        VisibleBindingField(g_focusedWindow) != 0) {
+        g_message = moved;
+        g_messageTicks = kMessageTicks;
+    }
+    g_unbindable = moved;
+}
+
+// Writes the controller line when what it shows changes: while a message lasts the message,
+// otherwise the joystick's name ("なし" without one). Like the readout, the control is looked up
+// and its text set only then.
+void ShowControllerLine(HWND dialog) {
+    const Unbindable shows = g_messageTicks > 0 ? g_message : kNothingUnbindable;
+    if (g_messageTicks > 0) {
+        --g_messageTicks;
+    }
+    if (g_lineShown && shows == g_lineShows) {
+        return;
+    }
+    const char* name = JoystickName();
+    const char* first = kControllerPrefix;
+    const char* second = name ? name : "なし";
+    if (shows != kNothingUnbindable) {
+        first = shows == kHatMoved ? "ハット（十字キー）は割り当てできません。"
+                                   : "この軸は割り当てできません。";
+        // The control is two lines tall; a static control breaks its text at "\n".
+        second = "\nスティックかボタンを使ってください";
+    }
+    char text[kLineSize];
+    AppendText(AppendText(text, first), second);
+    SetWindowTextUtf8(GetDlgItem(dialog, IDC_CONTROLLER), text);
+    g_lineShown = true;
+    g_lineShows = shows;
 }
 
 // Writes the offered Binding into the readout field as two numbers, unless the field already
@@ -124,8 +270,8 @@ bool ChooseBinding(Binding& out, const Input& snapshot) {
 }
 
 bool StoreBinding(Binding b, HWND focused, HWND dialog) {
-    const LONG id = GetWindowLongW(focused, GWL_ID);
-    if (id < IDC_BINDING_UP || id > IDC_BINDING_BOMB) {
+    const LONG id = VisibleBindingField(focused);
+    if (id == 0) {
         return false;
     }
     if (b == kNoBinding) {
@@ -148,20 +294,24 @@ void CaptureStep(HWND dialog) {
 
     Input out_state;
     PollInput(&out_state);
-    if (IsForbiddenKeyDown(out_state)) {
-        return;
-    }
     UpdateJoystickPresses(out_state);
+    const bool joystickRead = FollowJoystick(dialog, out_state.joystick);
 
-    Binding tmp = kNoBinding;
-    ChooseBinding(tmp, out_state);
-    g_holdFilter.Update(tmp);
-    if (!g_holdFilter.IsHeld()) {
-        StoreBinding(tmp, g_focusedWindow, dialog);
+    // A key that suspends capture stops the rest of the tick, but not the controller line.
+    if (!IsForbiddenKeyDown(out_state)) {
+        Binding tmp = kNoBinding;
+        ChooseBinding(tmp, out_state);
+        g_holdFilter.Update(tmp);
+        if (!g_holdFilter.IsHeld()) {
+            StoreBinding(tmp, g_focusedWindow, dialog);
+        }
+        ShowReadout(dialog, tmp);
+        NoticeUnbindable(out_state.joystick, joystickRead);
     }
-    ShowReadout(dialog, tmp);
+    ShowControllerLine(dialog);
 }
 
 void ResetReadout() {
     g_readoutShown = false;
+    g_lineShown = false;
 }

@@ -1,5 +1,6 @@
 // Binding capture: once per timer tick, turns the input being given into at most one new
-// Binding for the focused field, shows its name and moves the focus on.
+// Binding for the focused field, shows its name and moves the focus on. The controller line
+// below the buttons names the joystick, or for a while says why what was moved cannot be bound.
 #pragma once
 
 #include "capture/binding.h"
@@ -11,7 +12,7 @@
 // One tick of capture for the dialog. The dialog procedure calls it on every WM_TIMER.
 void CaptureStep(HWND dialog);
 
-// A new dialog's readout field is empty: the next tick writes it, whatever it offers.
+// A new dialog's readout field and controller line are empty: the next tick writes them.
 void ResetReadout();
 
 // True when a key that suspends capture is down (Tab, the Alt keys, F1..F15, the Windows keys,

@@ -1,5 +1,6 @@
 #include "input/diutils.h"
 
+#include "input/data_formats.h"
 #include "platform/text.h"
 
 #include <cassert>
@@ -43,11 +44,22 @@ constexpr BYTE kToggleKeys[] = {DIK_CAPITAL, DIK_NUMLOCK, DIK_KANA, DIK_KANJI};
 LPDIRECTINPUT8A g_directInput = nullptr;
 LPDIRECTINPUTDEVICE8A g_devices[kDeviceCount] = {};
 
+// The joystick as capture and the looks see it: what the last poll learnt, how often it changed,
+// whether it was read since it was opened, and its product name.
+JoystickPoll g_joystickPoll = JOYSTICK_UNREAD;
+unsigned g_joystickChanges = 0;
+bool g_joystickReadSinceOpened = false;
+char g_joystickName[kJoystickNameSize];
+
 void ReleaseDevice(int slot) {
     if (g_devices[slot]) {
         g_devices[slot]->Unacquire();
         g_devices[slot]->Release();
         g_devices[slot] = nullptr;
+        if (slot == DEVICE_JOYSTICK) {
+            ++g_joystickChanges;
+            g_joystickReadSinceOpened = false;
+        }
     }
 }
 
@@ -98,7 +110,7 @@ BOOL SetupJoystick(HWND window) {
     if (!joystick) {
         return TRUE;
     }
-    if (FAILED(joystick->SetDataFormat(&c_dfDIJoystick))) {
+    if (FAILED(joystick->SetDataFormat(DataFormat(FORMAT_JOYSTICK)))) {
         return FALSE;
     }
     if (FAILED(joystick->SetCooperativeLevel(window, kJoystickCooperativeLevel))) {
@@ -107,7 +119,24 @@ BOOL SetupJoystick(HWND window) {
     if (FAILED(joystick->EnumObjects(OnJoystickObject, joystick, DIDFT_ALL))) {
         return FALSE;
     }
+    // DirectInput refuses the call unless dwSize tells which version of the structure it fills.
+    DIDEVICEINSTANCEA info;
+    info.dwSize = sizeof info;
+    g_joystickName[0] = '\0';
+    if (SUCCEEDED(joystick->GetDeviceInfo(&info))) {
+        AnsiToUtf8(info.tszProductName, g_joystickName, sizeof g_joystickName);
+    }
+    ++g_joystickChanges;
     return TRUE;
+}
+
+// Sets the joystick up; one that cannot be set up is released, and nothing else is touched.
+BOOL OpenJoystick(HWND window) {
+    if (SetupJoystick(window)) {
+        return TRUE;
+    }
+    ReleaseDevice(DEVICE_JOYSTICK);
+    return FALSE;
 }
 
 // Creates, configures and acquires the system keyboard or mouse in its slot.
@@ -144,17 +173,19 @@ BOOL SetupSharedDevice(HWND window, int slot, REFGUID guid, LPCDIDATAFORMAT form
 }
 
 BOOL SetupKeyboard(HWND window) {
-    return SetupSharedDevice(window, DEVICE_KEYBOARD, GUID_SysKeyboard, &c_dfDIKeyboard);
+    return SetupSharedDevice(window, DEVICE_KEYBOARD, GUID_SysKeyboard,
+                             DataFormat(FORMAT_KEYBOARD));
 }
 
 BOOL SetupMouse(HWND window) {
-    return SetupSharedDevice(window, DEVICE_MOUSE, GUID_SysMouse, &c_dfDIMouse);
+    return SetupSharedDevice(window, DEVICE_MOUSE, GUID_SysMouse, DataFormat(FORMAT_MOUSE));
 }
 
 // The joystick is gone (DIERR_UNPLUGGED): it is dropped, and from the next tick the layer runs as
 // with no controller attached until a rescan finds one. Losing the foreground is not this: those
 // answers keep the device.
 BOOL DropUnpluggedJoystick() {
+    g_joystickPoll = g_joystickReadSinceOpened ? JOYSTICK_UNPLUGGED : JOYSTICK_UNREAD;
     ReleaseDevice(DEVICE_JOYSTICK);
     OutputDebugStringCp932("\nジョイスティック状態取得失敗\n\n");
     return FALSE;
@@ -162,6 +193,7 @@ BOOL DropUnpluggedJoystick() {
 
 BOOL PollJoystick(DIJOYSTATE* state) {
     std::memset(state, 0, sizeof *state);
+    g_joystickPoll = JOYSTICK_UNREAD;
     LPDIRECTINPUTDEVICE8A joystick = g_devices[DEVICE_JOYSTICK];
     if (!joystick) {
         OutputDebugStringCp932("\nジョイスティック未初期化\n\n");
@@ -181,6 +213,8 @@ BOOL PollJoystick(DIJOYSTATE* state) {
     }
     const HRESULT result = joystick->GetDeviceState(sizeof *state, state);
     if (result == DI_OK) {
+        g_joystickPoll = JOYSTICK_READ;
+        g_joystickReadSinceOpened = true;
         return TRUE;
     }
     if (result == kUnplugged) {
@@ -236,6 +270,7 @@ BOOL PollKeyboard(BYTE (&state)[256]) {
 BOOL InitInput(HINSTANCE instance, HWND window) {
     // A second call without ReleaseInput would otherwise lose the first object and devices.
     ReleaseInput();
+    BuildDataFormats();
 
     void* created = nullptr;
     if (DirectInput8Create(instance, DIRECTINPUT_VERSION, IID_IDirectInput8A, &created, nullptr) !=
@@ -249,11 +284,11 @@ BOOL InitInput(HINSTANCE instance, HWND window) {
     }
     g_directInput = static_cast<LPDIRECTINPUT8A>(created);
 
-    if (!SetupJoystick(window)) {
-        ReleaseInput();
+    BOOL ok = TRUE;
+    if (!OpenJoystick(window)) {
         OutputDebugStringCp932("\nジョイスティック初期化失敗\n\n");
         assert(0);
-        return FALSE;
+        ok = FALSE;
     }
     if (!SetupKeyboard(window)) {
         ReleaseInput();
@@ -267,7 +302,7 @@ BOOL InitInput(HINSTANCE instance, HWND window) {
         assert(0);
         return FALSE;
     }
-    return TRUE;
+    return ok;
 }
 
 BOOL PollInput(Input* out_state) {
@@ -302,9 +337,21 @@ bool HasJoystick() {
 void RescanJoystick(HWND window) {
     // Without the DirectInput object there is nothing to look with; that failure was reported
     // when the layer was set up.
-    if (g_directInput && !SetupJoystick(window)) {
-        ReleaseDevice(DEVICE_JOYSTICK);
+    if (g_directInput) {
+        OpenJoystick(window);
     }
+}
+
+JoystickPoll LastJoystickPoll() {
+    return g_joystickPoll;
+}
+
+unsigned JoystickChanges() {
+    return g_joystickChanges;
+}
+
+const char* JoystickName() {
+    return g_devices[DEVICE_JOYSTICK] ? g_joystickName : nullptr;
 }
 
 BOOL PollMouse(DIMOUSESTATE* out_state) {

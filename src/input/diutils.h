@@ -20,7 +20,9 @@ enum DeviceSlot {
 };
 
 // Creates the DirectInput object and sets up the joystick, keyboard and mouse for the window.
-// TRUE when all of that succeeded (an absent joystick included); any failure releases everything.
+// TRUE when all of that succeeded (an absent joystick included). A joystick that cannot be set up
+// is reported and released alone, as a look releases it, and the keyboard and mouse are still set
+// up; any other failure releases everything. FALSE after any failure.
 BOOL InitInput(HINSTANCE instance, HWND window);
 
 // Reads the joystick and the keyboard into out_state (each zeroed first; the mouse field is left
@@ -33,6 +35,27 @@ void ReleaseInput();
 // Whether a joystick is open. It is not after start-up when no controller was attached, nor
 // once it answered DIERR_UNPLUGGED, until RescanJoystick finds one.
 bool HasJoystick();
+
+// What the last PollInput learnt of the joystick.
+enum JoystickPoll {
+    JOYSTICK_UNREAD,    // none open, or its read failed: the snapshot's joystick is zeroed
+    JOYSTICK_READ,      // the snapshot holds the joystick's state
+    JOYSTICK_UNPLUGGED, // it answered DIERR_UNPLUGGED and was dropped, having been read at least
+                        // once since it was opened (dropped before any read: JOYSTICK_UNREAD)
+};
+JoystickPoll LastJoystickPoll();
+
+// Counts the changes of the joystick: one more whenever a controller is opened as the joystick
+// and whenever the joystick is released (dropped, failed set-up, ReleaseInput).
+unsigned JoystickChanges();
+
+// Room for the joystick's product name as UTF-8, terminating NUL included; longer names are cut.
+// It is more than the two lines of the dialog that show it.
+constexpr int kJoystickNameSize = 96;
+
+// The open joystick's product name as UTF-8 (empty when DirectInput gave none), or null when no
+// joystick is open.
+const char* JoystickName();
 
 // Looks for a joystick as start-up does (the first attached game controller that can be
 // created, set up the same way) and opens it for the window. A controller that cannot be set up

@@ -21,6 +21,15 @@ void OnDeviceChangeHint(HWND window) {
     SetTimer(window, kRescanLateTimerId, kRescanLateMs, nullptr);
 }
 
+void OnJoystickPolled(HWND window) {
+    // Only one that had been read: a controller that is listed and can be created but answers
+    // DIERR_UNPLUGGED from the start would otherwise be opened, dropped and looked for again
+    // every second.
+    if (LastJoystickPoll() == JOYSTICK_UNPLUGGED) {
+        OnDeviceChangeHint(window);
+    }
+}
+
 bool OnRescanTimer(HWND window, UINT_PTR id) {
     if (id != kRescanSoonTimerId && id != kRescanLateTimerId) {
         return false;

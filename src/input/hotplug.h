@@ -14,6 +14,11 @@ constexpr UINT_PTR kRescanLateTimerId = 32765;
 // timers; a burst of hints so merges into one look. While one is open, does nothing.
 void OnDeviceChangeHint(HWND window);
 
+// Called after each PollInput. A joystick that had been read and was just dropped for
+// DIERR_UNPLUGGED is a hint of its own: the device-change hints that came while it was still open
+// (the dialog behind another window, where DirectInput does not tell an unplug) were let go.
+void OnJoystickPolled(HWND window);
+
 // Handles the window timer id when it is one of the look's: looks for a joystick unless one is
 // open by now, at most once a second. Returns whether the timer was the look's.
 bool OnRescanTimer(HWND window, UINT_PTR id);

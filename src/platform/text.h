@@ -17,3 +17,8 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)
 
 // Writes a message to the debugger output as code page 932 bytes through OutputDebugStringA.
 void OutputDebugStringCp932(const char* text);
+
+// Converts a text in the ANSI code page, the one the A functions of Windows and DirectInput
+// answer in (at most MAX_PATH bytes with its NUL, as their names are), to UTF-8 in out, size
+// bytes with the terminating NUL; a text that does not fit is cut after its last whole character.
+void AnsiToUtf8(const char* text, char* out, int size);

@@ -41,3 +41,18 @@ void OutputDebugStringCp932(const char* text) {
     }
     OutputDebugStringA(bytes);
 }
+
+void AnsiToUtf8(const char* text, char* out, int size) {
+    WCHAR wide[MAX_PATH];
+    // Characters, without the NUL; -1 when the text does not convert.
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, MAX_PATH) - 1;
+    int written = 0;
+    // A conversion that does not fit fails as a whole, so fewer and fewer characters are tried
+    // until they fit; a surrogate pair stays whole.
+    for (; units > 0 && written == 0 && size > 1; --units) {
+        if (!IS_HIGH_SURROGATE(wide[units - 1])) {
+            written = WideCharToMultiByte(CP_UTF8, 0, wide, units, out, size - 1, nullptr, nullptr);
+        }
+    }
+    out[written] = '\0';
+}

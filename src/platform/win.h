@@ -128,6 +128,8 @@ typedef IUnknown* LPUNKNOWN;
 #define DIDF_ABSAXIS 0x00000001
 #define DIDF_RELAXIS 0x00000002
 
+#define DIDOI_ASPECTPOSITION 0x00000100
+
 #define DIK_ESCAPE 0x01
 #define DIK_RETURN 0x1C
 #define DIK_LCONTROL 0x1D
@@ -183,11 +185,6 @@ struct DIDATAFORMAT {
 };
 typedef const DIDATAFORMAT* LPCDIDATAFORMAT;
 
-// The predefined formats; the fakes define them with DirectInput's flags and sizes.
-extern const DIDATAFORMAT c_dfDIKeyboard;
-extern const DIDATAFORMAT c_dfDIMouse;
-extern const DIDATAFORMAT c_dfDIJoystick;
-
 struct DIJOYSTATE {
     LONG lX;
     LONG lY;
@@ -241,6 +238,7 @@ struct DIDEVICEINSTANCEA {
     WORD wUsagePage;
     WORD wUsage;
 };
+typedef DIDEVICEINSTANCEA* LPDIDEVICEINSTANCEA;
 typedef const DIDEVICEINSTANCEA* LPCDIDEVICEINSTANCEA;
 
 struct DIDEVICEOBJECTINSTANCEA {
@@ -273,6 +271,7 @@ struct IDirectInputDevice8A : IUnknown {
     virtual HRESULT Unacquire() = 0;
     virtual HRESULT Poll() = 0;
     virtual HRESULT GetDeviceState(DWORD size, LPVOID data) = 0;
+    virtual HRESULT GetDeviceInfo(LPDIDEVICEINSTANCEA instance) = 0;
 
   protected:
     ~IDirectInputDevice8A() = default;

@@ -4,6 +4,7 @@
 
 #include "fake_dinput.h"
 #include "fake_windows.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ TEST(CaptureStep, AllocatesNothingTickAfterTick) {
     constexpr int kTicks = 10000;
     for (int tick = 0; tick < kTicks; ++tick) {
         std::memset(di.keyboard, 0, sizeof di.keyboard);
-        std::memset(&di.joystick, 0, sizeof di.joystick);
+        di.joystick = fake::kJoystickAtRest;
         switch (tick % 5) {
         case 1:
             di.keyboard[DIK_A + tick % 7] = 0x80;
@@ -64,6 +65,9 @@ TEST(CaptureStep, AllocatesNothingTickAfterTick) {
             break;
         case 3:
             di.joystick.lX = tick % 2 == 0 ? 1000 : -1000;
+            if (tick % 500 == 3) {
+                di.joystick.rgdwPOV[0] = 9000; // the controller line says it cannot be bound
+            }
             break;
         case 4:
             di.keyboard[DIK_TAB] = 0x80;
@@ -77,6 +81,7 @@ TEST(CaptureStep, AllocatesNothingTickAfterTick) {
     EXPECT_EQ(during, 0) << "heap allocations over " << kTicks << " ticks";
     // The loop did bind: the counter would have seen any allocation on the storing path.
     EXPECT_NE(g_bindingTable[0], kNoBinding);
+    EXPECT_GT(desktop.SetTextCalls(IDC_CONTROLLER), 2) << "the hat's message came and went";
     ReleaseInput();
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,7 +30,13 @@ struct Tick {
     const char* table; // the eight Bindings by name after the tick, "." for (0, 0)
     int focus;         // the focused control after the tick
     const char* readout;
+    bool unread = false; // the joystick's read fails on this tick
 };
+
+Tick Unread(Tick tick) {
+    tick.unread = true;
+    return tick;
+}
 
 Tick Keys(std::vector<int> keys, const char* table, int focus, const char* readout,
           int click = kNoClick) {
@@ -72,7 +79,10 @@ class CaptureStepTest : public ::testing::Test {
         int i = 0;
         for (const Tick& t : ticks) {
             std::memset(di.keyboard, 0, sizeof di.keyboard);
-            std::memset(&di.joystick, 0, sizeof di.joystick);
+            di.joystick = fake::kJoystickAtRest;
+            if (t.unread) {
+                di.Answer(fake::Op::GetDeviceState, fake::Target::Joystick, DIERR_INPUTLOST);
+            }
             for (int code : t.keys) {
                 di.keyboard[code] = kDown;
             }
@@ -211,6 +221,26 @@ TEST_F(CaptureStepTest, WhileTheStickIsHeldNoKeyCanBeBound) {
     EXPECT_STREQ(desktop.Text(IDC_READOUT), "1 _ 2");
 }
 
+// SetUp's idle tick found the stick centred. That controller is pulled out, and a look opens one
+// whose pedal (X) rests at one end and whose button 1 is down; its first read fails.
+TEST_F(CaptureStepTest, WhatIsGivenWhenAControllerIsSetUpCountsOnlyOnceLetGo) {
+    di.controllers[0].attached = false;
+    CaptureStep(desktop.Dialog());
+    di.controllers[0].attached = true;
+    RescanJoystick(desktop.Dialog());
+    Run({
+        Unread(Joy({0}, -1000, 0, kEmpty, 1003, "0 _ 0", 1003)),
+        Joy({0}, -1000, 0, kEmpty, 1003, "0 _ 0"), // the rest state
+        {{DIK_A}, {0}, -1000, 0, kNoClick, "KEY_A . . . . . . .", 1004, "0 _ 30"},
+        Unread(Joy({}, -1000, 0, "KEY_A . . . . . . .", 1004, "0 _ 0")), // lets go of nothing
+        Joy({0}, 1000, 0, "KEY_A JOY1_RIGHT . . . . . .", 1005, "1 _ 3"),
+        Joy({}, 0, 0, "KEY_A JOY1_RIGHT . . . . . .", 1005, "0 _ 0"),
+        Joy({0}, -1000, 0, "KEY_A JOY1_RIGHT JOY1_B1 . . . . .", 1006, "1 _ 4"),
+        Joy({}, -1000, 0, "KEY_A JOY1_RIGHT JOY1_B1 . . . . .", 1006, "0 _ 0"),
+    });
+    EXPECT_STREQ(desktop.Text(IDC_CONTROLLER), "コントローラー: Controller 0");
+}
+
 TEST_F(CaptureStepTest, OnlyTheSixVisibleFieldsAccept) {
     for (int focus : {IDOK, IDCANCEL, kNoFocus, IDC_BINDING_BUTTON3, IDC_BINDING_BUTTON4}) {
         SCOPED_TRACE(focus);
@@ -261,6 +291,42 @@ TEST_F(CaptureStepTest, AFailingDeviceReadsAsNothingDown) {
     EXPECT_STREQ(desktop.Text(IDC_READOUT), "0 _ 0");
     CaptureStep(desktop.Dialog()); // re-acquired: A is seen now
     EXPECT_EQ(Table(), "KEY_A . . . . . . .");
+}
+
+TEST_F(CaptureStepTest, TheControllerLineNamesTheJoystickOrWhatCannotBeBound) {
+    const std::string name = "コントローラー: Controller 0";
+    const std::string advice = "は割り当てできません。\nスティックかボタンを使ってください";
+    const auto tick = [this] { CaptureStep(desktop.Dialog()); };
+    const auto line = [this] { return std::string(desktop.Text(IDC_CONTROLLER)); };
+    EXPECT_EQ(line(), name);
+    di.joystick.rgdwPOV[0] = 9000; // the hat pushed right while OK has the focus
+    tick();
+    EXPECT_EQ(line(), name);
+    desktop.Focus(IDC_BINDING_UP);
+    di.joystick.rgdwPOV[0] = 0x0000FFFF; // centred as well
+    tick();
+    di.joystick.rgdwPOV[0] = 0;
+    for (int i = 0; i < 50; ++i) {
+        tick();
+    }
+    EXPECT_EQ(line(), "ハット（十字キー）" + advice);
+    tick();
+    EXPECT_EQ(line(), name);
+    di.joystick.rgdwPOV[0] = 0xFFFFFFFF;
+    di.joystick.lZ = 1000; // a trigger of an Xbox-style pad
+    tick();
+    EXPECT_EQ(line(), "この軸" + advice);
+    di.controllers[0].attached = false;
+    tick();
+    EXPECT_EQ(line(), "コントローラー: なし");
+    const std::string fits(kJoystickNameSize - 2, 'x'); // the name's room ends inside "あ"
+    std::snprintf(di.controllers[0].productName, MAX_PATH, "%s", (fits + "あい").c_str());
+    di.controllers[0].attached = true;
+    RescanJoystick(desktop.Dialog());
+    tick();
+    EXPECT_EQ(line(), "コントローラー: " + fits);
+    EXPECT_EQ(Table(), kEmpty);
+    EXPECT_EQ(desktop.SetTextCalls(IDC_CONTROLLER), 6) << "set only when it changes";
 }
 
 } // namespace

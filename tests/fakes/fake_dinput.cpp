@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -18,74 +17,6 @@ const GUID GUID_SysMouse = {
     0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID DIPROP_RANGE_GUID = {4, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-namespace {
-
-// The predefined data formats with DirectInput's offsets, types, flags and counts. Object GUIDs
-// are left out (null: any object of the type); nothing here looks at them.
-constexpr DWORD kOptional = DIDFT_OPTIONAL;
-constexpr DWORD kAnyAxis = DIDFT_AXIS | DIDFT_ANYINSTANCE;
-constexpr DWORD kAnyButton = DIDFT_BUTTON | DIDFT_ANYINSTANCE;
-constexpr DWORD kAnyPov = DIDFT_POV | DIDFT_ANYINSTANCE;
-
-constexpr std::size_t kKeyboardObjects = 256;
-constexpr std::size_t kMouseObjects = 7;
-constexpr std::size_t kJoystickObjects = 44;
-
-constexpr std::array<DIOBJECTDATAFORMAT, kKeyboardObjects> KeyboardObjects() {
-    std::array<DIOBJECTDATAFORMAT, kKeyboardObjects> out{};
-    for (DWORD key = 0; key < kKeyboardObjects; ++key) {
-        out[key] = {nullptr, key, kOptional | DIDFT_BUTTON | DIDFT_MAKEINSTANCE(key), 0};
-    }
-    return out;
-}
-
-constexpr std::array<DIOBJECTDATAFORMAT, kMouseObjects> MouseObjects() {
-    std::array<DIOBJECTDATAFORMAT, kMouseObjects> out{};
-    out[0] = {nullptr, offsetof(DIMOUSESTATE, lX), kAnyAxis, 0};
-    out[1] = {nullptr, offsetof(DIMOUSESTATE, lY), kAnyAxis, 0};
-    out[2] = {nullptr, offsetof(DIMOUSESTATE, lZ), kOptional | kAnyAxis, 0};
-    for (DWORD button = 0; button < 4; ++button) {
-        const DWORD optional = button < 2 ? 0 : kOptional;
-        out[3 + button] = {nullptr, DWORD(offsetof(DIMOUSESTATE, rgbButtons) + button),
-                           optional | kAnyButton, 0};
-    }
-    return out;
-}
-
-constexpr std::array<DIOBJECTDATAFORMAT, kJoystickObjects> JoystickObjects() {
-    std::array<DIOBJECTDATAFORMAT, kJoystickObjects> out{};
-    std::size_t n = 0;
-    // lX, lY, lZ, lRx, lRy, lRz and the two sliders.
-    for (DWORD axis = 0; axis < 8; ++axis) {
-        out[n++] = {nullptr, DWORD(offsetof(DIJOYSTATE, lX) + 4 * axis), kOptional | kAnyAxis, 0};
-    }
-    for (DWORD pov = 0; pov < 4; ++pov) {
-        out[n++] = {nullptr, DWORD(offsetof(DIJOYSTATE, rgdwPOV) + 4 * pov), kOptional | kAnyPov,
-                    0};
-    }
-    for (DWORD button = 0; button < 32; ++button) {
-        out[n++] = {nullptr, DWORD(offsetof(DIJOYSTATE, rgbButtons) + button),
-                    kOptional | kAnyButton, 0};
-    }
-    return out;
-}
-
-constexpr auto kKeyboardFormat = KeyboardObjects();
-constexpr auto kMouseFormat = MouseObjects();
-constexpr auto kJoystickFormat = JoystickObjects();
-
-} // namespace
-
-const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT),
-                                     DIDF_RELAXIS,         256,
-                                     kKeyboardObjects,     kKeyboardFormat.data()};
-const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT),
-                                  DIDF_RELAXIS,         sizeof(DIMOUSESTATE),
-                                  kMouseObjects,        kMouseFormat.data()};
-const DIDATAFORMAT c_dfDIJoystick = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT),
-                                     DIDF_ABSAXIS,         sizeof(DIJOYSTATE),
-                                     kJoystickObjects,     kJoystickFormat.data()};
-
 namespace fake {
 
 namespace {
@@ -94,7 +25,32 @@ bool SameGuid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// What DirectInput asks of a data format (DIDATAFORMAT): its own and its objects' structure
+// sizes, a data size that is a multiple of 4, and every object inside the data.
+bool WellFormed(const DIDATAFORMAT& format) {
+    if (format.dwSize != sizeof(DIDATAFORMAT) || format.dwObjSize != sizeof(DIOBJECTDATAFORMAT) ||
+        format.dwDataSize % 4 != 0 || (format.dwNumObjs > 0 && format.rgodf == nullptr)) {
+        return false;
+    }
+    for (DWORD i = 0; i < format.dwNumObjs; ++i) {
+        if (format.rgodf[i].dwOfs >= format.dwDataSize) {
+            return false;
+        }
+    }
+    return true;
+}
+
 constexpr DWORD kGameControllerType = 0x14; // DI8DEVTYPE_JOYSTICK
+
+// What EnumDevices and GetDeviceInfo tell of controller i.
+void Describe(const Controller& controller, std::size_t i, DIDEVICEINSTANCEA& instance) {
+    instance.guidInstance = controller.guidInstance;
+    instance.guidProduct = controller.guidInstance;
+    instance.dwDevType = kGameControllerType;
+    std::snprintf(instance.tszInstanceName, sizeof instance.tszInstanceName, "Controller %zu", i);
+    std::snprintf(instance.tszProductName, sizeof instance.tszProductName, "%s",
+                  controller.productName);
+}
 
 class FakeObject final : public IDirectInput8A {
   public:
@@ -123,6 +79,7 @@ class FakeDevice final : public IDirectInputDevice8A {
     HRESULT Unacquire() override;
     HRESULT Poll() override;
     HRESULT GetDeviceState(DWORD size, LPVOID data) override;
+    HRESULT GetDeviceInfo(LPDIDEVICEINSTANCEA instance) override;
 
   private:
     Device& Self() { return TheDirectInput().DeviceAt(index); }
@@ -227,12 +184,7 @@ HRESULT FakeObject::EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, L
         }
         DIDEVICEINSTANCEA instance = {};
         instance.dwSize = sizeof instance;
-        instance.guidInstance = controller.guidInstance;
-        instance.guidProduct = controller.guidInstance;
-        instance.dwDevType = kGameControllerType;
-        std::snprintf(instance.tszInstanceName, sizeof instance.tszInstanceName, "Controller %zu",
-                      i);
-        std::snprintf(instance.tszProductName, sizeof instance.tszProductName, "Controller");
+        Describe(controller, i, instance);
         const BOOL answer = callback(&instance, context);
         if (answer == DIENUM_STOP) {
             break;
@@ -285,7 +237,7 @@ HRESULT FakeDevice::SetDataFormat(LPCDIDATAFORMAT format) {
     }
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (format == nullptr || format->dwSize != sizeof(DIDATAFORMAT)) {
+    if (format == nullptr || !WellFormed(*format)) {
         natural = DIERR_INVALIDPARAM;
     } else if (self.acquired) {
         natural = DIERR_ACQUIRED;
@@ -399,12 +351,12 @@ HRESULT FakeDevice::Acquire() {
     DirectInput& di = TheDirectInput();
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (di.Unplugged(self)) {
-        natural = DIERR_UNPLUGGED;
-    } else if (self.format == nullptr) {
+    if (self.format == nullptr) {
         natural = DIERR_INVALIDPARAM;
-    } else if ((self.cooperativeLevel & DISCL_FOREGROUND) && !di.Foreground()) {
+    } else if (di.Behind(self)) {
         natural = DIERR_OTHERAPPHASPRIO;
+    } else if (di.Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
     } else if (self.acquired) {
         natural = DI_NOEFFECT;
     }
@@ -439,13 +391,15 @@ HRESULT FakeDevice::Poll() {
     }
     Device& self = Self();
     HRESULT natural = self.kind == Target::Joystick ? DI_OK : DI_NOEFFECT;
-    if (TheDirectInput().Unplugged(self)) {
-        natural = DIERR_UNPLUGGED;
+    if (TheDirectInput().Behind(self)) {
+        natural = DIERR_INPUTLOST;
     } else if (self.inputLost) {
         natural = DIERR_INPUTLOST;
         self.inputLost = false;
     } else if (!self.acquired) {
         natural = DIERR_NOTACQUIRED;
+    } else if (TheDirectInput().Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
     }
     return Finish(call, TheDirectInput().Resolve(Op::Poll, self.kind, natural));
 }
@@ -459,8 +413,8 @@ HRESULT FakeDevice::GetDeviceState(DWORD size, LPVOID data) {
     DirectInput& di = TheDirectInput();
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (di.Unplugged(self)) {
-        natural = DIERR_UNPLUGGED;
+    if (di.Behind(self)) {
+        natural = DIERR_INPUTLOST;
     } else if (self.inputLost) {
         natural = DIERR_INPUTLOST;
         self.inputLost = false;
@@ -468,23 +422,52 @@ HRESULT FakeDevice::GetDeviceState(DWORD size, LPVOID data) {
         natural = DIERR_INVALIDPARAM;
     } else if (!self.acquired) {
         natural = DIERR_NOTACQUIRED;
+    } else if (di.Unplugged(self)) {
+        natural = DIERR_UNPLUGGED;
     }
     const HRESULT result = di.Resolve(Op::GetDeviceState, self.kind, natural);
     if (SUCCEEDED(result) && data != nullptr) {
         const void* source = nullptr;
         std::size_t available = 0;
-        if (self.format == &c_dfDIKeyboard) {
+        // Laid out as the device's predefined format lays it out, the only one the program sets.
+        if (self.kind == Target::Keyboard) {
             source = di.keyboard;
             available = sizeof di.keyboard;
-        } else if (self.format == &c_dfDIMouse) {
+        } else if (self.kind == Target::Mouse) {
             source = &di.mouse;
             available = sizeof di.mouse;
-        } else if (self.format == &c_dfDIJoystick) {
+        } else if (self.kind == Target::Joystick) {
             source = &di.joystick;
             available = sizeof di.joystick;
         }
         if (source != nullptr) {
             std::memcpy(data, source, size < available ? size : available);
+        }
+    }
+    return Finish(call, result);
+}
+
+// DirectInput fills the structure only when dwSize names it.
+HRESULT FakeDevice::GetDeviceInfo(LPDIDEVICEINSTANCEA instance) {
+    bool usable = false;
+    Call* call = Begin(Op::GetDeviceInfo, 0, &usable);
+    if (!usable) {
+        return Finish(call, DIERR_NOTINITIALIZED);
+    }
+    DirectInput& di = TheDirectInput();
+    const Device& self = Self();
+    const bool valid = instance != nullptr && instance->dwSize == sizeof(DIDEVICEINSTANCEA);
+    const HRESULT result =
+        di.Resolve(Op::GetDeviceInfo, self.kind, valid ? DI_OK : DIERR_INVALIDPARAM);
+    if (SUCCEEDED(result) && valid) {
+        *instance = {};
+        instance->dwSize = sizeof *instance;
+        if (self.controller >= 0) {
+            Describe(di.controllers[self.controller], static_cast<std::size_t>(self.controller),
+                     *instance);
+        } else {
+            std::snprintf(instance->tszProductName, sizeof instance->tszProductName, "%s",
+                          Name(self.kind));
         }
     }
     return Finish(call, result);
@@ -509,7 +492,7 @@ void DirectInput::Reset() {
     objectCount = 0;
     std::memset(keyboard, 0, sizeof keyboard);
     mouse = {};
-    joystick = {};
+    joystick = kJoystickAtRest;
     violations = 0;
     foreground_ = true;
     for (auto& row : scripts_) {
@@ -554,6 +537,8 @@ void DirectInput::SetControllers(std::initializer_list<HRESULT> createResults) {
                                    {0x80, 0, 0, 0, 0, 0, 0, 0}};
         controller.createResult = result;
         controller.attached = true;
+        std::snprintf(controller.productName, sizeof controller.productName, "Controller %zu",
+                      controllerCount);
         ++controllerCount;
     }
 }
@@ -720,6 +705,10 @@ bool DirectInput::Unplugged(const Device& device) const {
     return device.controller >= 0 && !controllers[device.controller].attached;
 }
 
+bool DirectInput::Behind(const Device& device) const {
+    return (device.cooperativeLevel & DISCL_FOREGROUND) && !foreground_;
+}
+
 int DirectInput::NewDevice(Target kind, int controller) {
     if (deviceCount_ == kMaxDevices) {
         Violation("more devices than the fake holds");
@@ -760,6 +749,8 @@ const char* Name(Op op) {
         return "Poll";
     case Op::GetDeviceState:
         return "GetDeviceState";
+    case Op::GetDeviceInfo:
+        return "GetDeviceInfo";
     case Op::Release:
         return "Release";
     }

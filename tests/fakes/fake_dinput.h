@@ -1,6 +1,5 @@
-// A scripted DirectInput 8 for the Linux tests: DirectInput8Create, the predefined data formats
-// and GUIDs, a DirectInput object and devices that answer as the real ones do, and a record of
-// every call.
+// A scripted DirectInput 8 for the Linux tests: DirectInput8Create, the GUIDs, a DirectInput
+// object and devices that answer as the real ones do, and a record of every call.
 //
 //   fake::DirectInput& di = fake::TheDirectInput();
 //   ReleaseInput();                  // first let the layer drop what an earlier test left it
@@ -17,11 +16,13 @@
 //   di.Held();                       // objects and devices not released yet
 //
 // Without a scripted answer every operation answers as DirectInput does: a foreground device
-// loses acquisition when the window loses the foreground and then reads answer
-// DIERR_NOTACQUIRED until Acquire succeeds while the window is in front again (Acquire answers
-// DIERR_OTHERAPPHASPRIO while it is behind); Poll and GetDeviceState need an acquired device,
-// GetDeviceState the byte count of the device's data format; SetProperty needs DIPROP_RANGE with
-// a well-formed DIPROPRANGE naming one of the joystick's objects.
+// loses acquisition when the window loses the foreground; while the window is behind, Acquire
+// answers DIERR_OTHERAPPHASPRIO and Poll and GetDeviceState DIERR_INPUTLOST before anything else
+// (an unplugged controller's too), and once it is in front again reads answer DIERR_NOTACQUIRED
+// until Acquire succeeds; Poll and GetDeviceState need an acquired device,
+// GetDeviceState the byte count of the device's data format; SetDataFormat needs a well-formed
+// DIDATAFORMAT; SetProperty needs DIPROP_RANGE with a well-formed DIPROPRANGE naming one of the
+// joystick's objects.
 //
 // Reference counting is checked on every call: a second Release, or any call on a released
 // object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
@@ -50,6 +51,7 @@ enum class Op {
     Unacquire,
     Poll,
     GetDeviceState,
+    GetDeviceInfo,
     Release,
 };
 
@@ -79,9 +81,14 @@ struct Call {
 // An attached game controller, in enumeration order.
 struct Controller {
     GUID guidInstance;
-    HRESULT createResult; // CreateDevice's answer for it
-    bool attached;        // installed but unplugged when false
+    HRESULT createResult;       // CreateDevice's answer for it
+    bool attached;              // installed but unplugged when false
+    char productName[MAX_PATH]; // "Controller N" unless a test names it
 };
+
+// A game controller at rest: stick centred, no button down, every hat centred.
+constexpr DIJOYSTATE kJoystickAtRest = {
+    0, 0, 0, 0, 0, 0, {0, 0}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}, {}};
 
 // An object of the joystick (axis, button, hat) as EnumObjects reports it, and the range the
 // program gave it.
@@ -112,7 +119,8 @@ class DirectInput {
 
     // Installed game controllers. A test plugs one in or pulls it out while the program runs by
     // setting `attached`, or gives the machine a new list with SetControllers. A joystick whose
-    // controller is pulled out answers DIERR_UNPLUGGED to Acquire, Poll and GetDeviceState.
+    // controller is pulled out answers DIERR_UNPLUGGED to Acquire and, while acquired, to Poll
+    // and GetDeviceState (unless the window is behind, see above).
     std::size_t controllerCount = 0;
     Controller controllers[kMaxControllers] = {};
     void SetControllers(std::initializer_list<HRESULT> createResults);
@@ -126,7 +134,7 @@ class DirectInput {
     // What reads of an acquired device return.
     BYTE keyboard[256] = {};
     DIMOUSESTATE mouse = {};
-    DIJOYSTATE joystick = {};
+    DIJOYSTATE joystick = kJoystickAtRest;
 
     // The next `times` calls of op on target answer result; queued answers are used in order,
     // ahead of everything else.
@@ -175,6 +183,7 @@ class DirectInput {
     int NewDevice(Target kind, int controller); // index, or -1 when the pool is used up
     HRESULT Resolve(Op op, Target target, HRESULT natural);
     bool Unplugged(const Device& device) const;
+    bool Behind(const Device& device) const; // a foreground device while the window is behind
     // Records a call as it starts (so that calls made from its callbacks follow it); the caller
     // fills in the result. Null past kMaxCalls.
     Call* Record(Op op, Target target, int controller, DWORD arg);

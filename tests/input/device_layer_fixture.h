@@ -38,14 +38,19 @@ class DeviceLayerTest : public ::testing::Test {
     fake::DirectInput& di = fake::TheDirectInput();
 };
 
-// One way for InitInput to fail: the scripted answer, and the messages written, in order.
+// One way for InitInput to fail: the scripted answer, the messages written, in order, and what
+// is still held then.
 struct SetupFailure {
     const char* what;
     fake::Op op;
     fake::Target target;
     HRESULT result;
     Strings messages;
+    int held = 0; // kKeyboardMouseAndObject when only the joystick goes
 };
+
+// A joystick that fails is released alone: the DirectInput object, keyboard and mouse stay.
+constexpr int kKeyboardMouseAndObject = 3;
 
 inline void PrintTo(const SetupFailure& failure, std::ostream* out) {
     *out << failure.what;
@@ -69,22 +74,26 @@ inline const std::vector<SetupFailure>& SetupFailures() {
          Op::EnumDevices,
          Target::DirectInput,
          DIERR_GENERIC,
-         {"\nジョイスティック初期化失敗\n\n"}},
+         {"\nジョイスティック初期化失敗\n\n"},
+         kKeyboardMouseAndObject},
         {"joystick data format fails",
          Op::SetDataFormat,
          Target::Joystick,
          DIERR_INVALIDPARAM,
-         {"\nジョイスティック初期化失敗\n\n"}},
+         {"\nジョイスティック初期化失敗\n\n"},
+         kKeyboardMouseAndObject},
         {"joystick cooperative level fails",
          Op::SetCooperativeLevel,
          Target::Joystick,
          DIERR_GENERIC,
-         {"\nジョイスティック初期化失敗\n\n"}},
+         {"\nジョイスティック初期化失敗\n\n"},
+         kKeyboardMouseAndObject},
         {"joystick object enumeration fails",
          Op::EnumObjects,
          Target::Joystick,
          DIERR_GENERIC,
-         {"\nジョイスティック初期化失敗\n\n"}},
+         {"\nジョイスティック初期化失敗\n\n"},
+         kKeyboardMouseAndObject},
         {"keyboard creation fails",
          Op::CreateDevice,
          Target::Keyboard,

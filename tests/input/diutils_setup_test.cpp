@@ -2,6 +2,8 @@
 // which game controller becomes the joystick, and the ranges given to its axes.
 #include "device_layer_fixture.h"
 
+#include "input/data_formats.h"
+
 #include <cstring>
 
 namespace {
@@ -45,6 +47,7 @@ TEST_F(SetupTest, CreatesConfiguresAndAcquiresInOrder) {
                               "Joystick.SetProperty", // X
                               "Joystick.SetProperty", // Y
                               "Joystick.SetProperty", // Z
+                              "Joystick.GetDeviceInfo",
                               "CreateDevice(Keyboard)",
                               "Keyboard.SetDataFormat",
                               "Keyboard.SetCooperativeLevel",
@@ -66,9 +69,10 @@ TEST_F(SetupTest, CreatesConfiguresAndAcquiresInOrder) {
         bool acquired;
     };
     const Expected expected[] = {
-        {Target::Joystick, &c_dfDIJoystick, DISCL_EXCLUSIVE | DISCL_FOREGROUND, false},
-        {Target::Keyboard, &c_dfDIKeyboard, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND, true},
-        {Target::Mouse, &c_dfDIMouse, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND, true},
+        {Target::Joystick, DataFormat(FORMAT_JOYSTICK), DISCL_EXCLUSIVE | DISCL_FOREGROUND, false},
+        {Target::Keyboard, DataFormat(FORMAT_KEYBOARD), DISCL_NONEXCLUSIVE | DISCL_FOREGROUND,
+         true},
+        {Target::Mouse, DataFormat(FORMAT_MOUSE), DISCL_NONEXCLUSIVE | DISCL_FOREGROUND, true},
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(fake::Name(e.kind));
@@ -81,18 +85,28 @@ TEST_F(SetupTest, CreatesConfiguresAndAcquiresInOrder) {
     }
 }
 
-TEST_F(SetupTest, PredefinedFormatsHaveDirectInputsLayout) {
-    EXPECT_EQ(c_dfDIJoystick.dwFlags, DWORD{DIDF_ABSAXIS});
-    EXPECT_EQ(c_dfDIJoystick.dwDataSize, 80u);
-    EXPECT_EQ(c_dfDIJoystick.dwNumObjs, 44u);
-    EXPECT_EQ(c_dfDIKeyboard.dwFlags, DWORD{DIDF_RELAXIS});
-    EXPECT_EQ(c_dfDIKeyboard.dwDataSize, 256u);
-    EXPECT_EQ(c_dfDIKeyboard.dwNumObjs, 256u);
-    EXPECT_EQ(c_dfDIMouse.dwFlags, DWORD{DIDF_RELAXIS});
-    EXPECT_EQ(c_dfDIMouse.dwDataSize, 16u);
-    EXPECT_EQ(c_dfDIMouse.dwNumObjs, 7u);
+// The formats match MinGW's predefined ones object for object (keyconfig_format_check, run under
+// Wine); here, what can be told without them.
+TEST_F(SetupTest, BuiltFormatsHaveDirectInputsLayout) {
+    BuildDataFormats();
+    const DIDATAFORMAT& joystick = *DataFormat(FORMAT_JOYSTICK);
+    const DIDATAFORMAT& keyboard = *DataFormat(FORMAT_KEYBOARD);
+    const DIDATAFORMAT& mouse = *DataFormat(FORMAT_MOUSE);
+    EXPECT_EQ(joystick.dwFlags, DWORD{DIDF_ABSAXIS});
+    EXPECT_EQ(joystick.dwDataSize, 80u);
+    EXPECT_EQ(joystick.dwNumObjs, 44u);
+    EXPECT_EQ(keyboard.dwFlags, DWORD{DIDF_RELAXIS});
+    EXPECT_EQ(keyboard.dwDataSize, 256u);
+    EXPECT_EQ(keyboard.dwNumObjs, 256u);
+    EXPECT_EQ(mouse.dwFlags, DWORD{DIDF_RELAXIS});
+    EXPECT_EQ(mouse.dwDataSize, 16u);
+    EXPECT_EQ(mouse.dwNumObjs, 7u);
+    // A key is the object numbered by its code, at that offset.
+    EXPECT_EQ(keyboard.rgodf[DIK_A].dwOfs, DWORD{DIK_A});
+    EXPECT_EQ(keyboard.rgodf[DIK_A].dwType,
+              DWORD{DIDFT_OPTIONAL | DIDFT_BUTTON | DIDFT_MAKEINSTANCE(DIK_A)});
     // Every object lies inside the state it describes.
-    for (const DIDATAFORMAT* format : {&c_dfDIJoystick, &c_dfDIKeyboard, &c_dfDIMouse}) {
+    for (const DIDATAFORMAT* format : {&joystick, &keyboard, &mouse}) {
         for (DWORD i = 0; i < format->dwNumObjs; ++i) {
             EXPECT_LT(format->rgodf[i].dwOfs, format->dwDataSize);
         }
@@ -109,16 +123,16 @@ TEST_F(SetupTest, AWindowBehindOthersLeavesKeyboardAndMouseWaitingToBeAcquired) 
 
 class SetupFailureTest : public SetupTest, public ::testing::WithParamInterface<SetupFailure> {};
 
-TEST_P(SetupFailureTest, ReportsReleasesEverythingAndCanStartAgain) {
+TEST_P(SetupFailureTest, ReportsReleasesWhatItMustAndCanStartAgain) {
     const SetupFailure& failure = GetParam();
     di.Answer(failure.op, failure.target, failure.result);
 
     EXPECT_FALSE(Init());
     EXPECT_EQ(Messages(), failure.messages);
-    EXPECT_EQ(di.Held(), 0);
+    EXPECT_EQ(di.Held(), failure.held);
 
-    // Set-up stopped at the failing call: only releases follow it, and the last message is
-    // written after them.
+    // Set-up stopped at the failing call: only releases follow it until the last message, which
+    // ends the set-up unless only the joystick failed.
     std::size_t failed = di.callCount;
     for (std::size_t i = 0; i < di.callCount; ++i) {
         if (di.calls[i].op == failure.op && di.calls[i].target == failure.target) {
@@ -128,13 +142,20 @@ TEST_P(SetupFailureTest, ReportsReleasesEverythingAndCanStartAgain) {
     ASSERT_LT(failed, di.callCount) << "the scripted call was never made";
     EXPECT_EQ(di.calls[failed].result, failure.result);
     for (std::size_t i = failed + 1; i < di.callCount; ++i) {
-        EXPECT_TRUE(di.calls[i].op == Op::Release || di.calls[i].op == Op::Unacquire)
+        EXPECT_TRUE(di.calls[i].debugCount == failure.messages.size() ||
+                    di.calls[i].op == Op::Release || di.calls[i].op == Op::Unacquire)
             << "after the failure: " << fake::Name(di.calls[i].target) << "."
             << fake::Name(di.calls[i].op);
     }
-    EXPECT_EQ(di.Trace().back(), failure.messages.back());
-
-    ExpectLayerEmpty(di);
+    if (failure.held == 0) {
+        EXPECT_EQ(di.Trace().back(), failure.messages.back());
+        ExpectLayerEmpty(di);
+    } else {
+        // The keyboard and mouse are held, and a look can still find the controller.
+        EXPECT_FALSE(HasJoystick());
+        RescanJoystick(Window());
+        EXPECT_TRUE(HasJoystick());
+    }
 
     di.ClearRecord();
     EXPECT_TRUE(Init());

@@ -1,6 +1,7 @@
 // The fake DirectInput catches the misuse the device layer's tests rely on it to catch.
 #include "fake_dinput.h"
 #include "fake_windows.h"
+#include "input/data_formats.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@ class FakeDirectInputTest : public ::testing::Test {
                   DI_OK);
         object = static_cast<IDirectInput8A*>(created);
         ASSERT_EQ(object->CreateDevice(GUID_SysKeyboard, &keyboard, nullptr), DI_OK);
-        ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
+        BuildDataFormats();
+        ASSERT_EQ(keyboard->SetDataFormat(DataFormat(FORMAT_KEYBOARD)), DI_OK);
         ASSERT_EQ(keyboard->SetCooperativeLevel(fake::TheDesktop().Dialog(),
                                                 DISCL_NONEXCLUSIVE | DISCL_FOREGROUND),
                   DI_OK);
@@ -71,7 +73,20 @@ TEST_F(FakeDirectInputTest, ReadsNeedAcquisitionAndTheFormatsByteCount) {
     EXPECT_EQ(keyboard->GetDeviceState(sizeof state - 1, state), DIERR_INVALIDPARAM);
     EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DI_OK);
     EXPECT_EQ(state[DIK_A], 0x80);
-    EXPECT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DIERR_ACQUIRED);
+    EXPECT_EQ(keyboard->SetDataFormat(DataFormat(FORMAT_KEYBOARD)), DIERR_ACQUIRED);
+    keyboard->Release();
+    object->Release();
+}
+
+TEST_F(FakeDirectInputTest, DataFormatsMustBeWellFormed) {
+    DIDATAFORMAT format = *DataFormat(FORMAT_KEYBOARD);
+    format.dwObjSize = sizeof(DIOBJECTDATAFORMAT) - 1;
+    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
+    format = *DataFormat(FORMAT_KEYBOARD);
+    format.dwDataSize = 257; // past every key, but not a multiple of 4
+    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
+    format.dwDataSize = 252; // the last keys lie past the data
+    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
     keyboard->Release();
     object->Release();
 }
@@ -81,7 +96,7 @@ TEST_F(FakeDirectInputTest, ForegroundDevicesFollowTheWindow) {
     di.SetForeground(false);
     EXPECT_FALSE(di.Find(Target::Keyboard)->acquired);
     BYTE state[256];
-    EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_NOTACQUIRED);
+    EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_INPUTLOST);
     EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
     di.SetForeground(true);
     EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_NOTACQUIRED);

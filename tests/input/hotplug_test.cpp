@@ -28,11 +28,9 @@ class HotplugTest : public DeviceLayerTest {
             Wait(50);
         }
     }
-    // One tick's poll; the joystick is dropped on the tick DirectInput answers DIERR_UNPLUGGED.
-    static void Poll() {
-        Input input;
-        PollInput(&input);
-    }
+    // One tick of the dialog; the joystick is dropped on the tick DirectInput answers
+    // DIERR_UNPLUGGED.
+    static void Tick() { CaptureStep(Window()); }
     void Expect(int looks, bool joystick, const char* what) {
         EXPECT_EQ(di.Count(Op::EnumDevices, Target::DirectInput) - startUpLooks_, looks) << what;
         EXPECT_EQ(HasJoystick(), joystick) << what;
@@ -56,24 +54,20 @@ TEST_F(HotplugTest, ControllersComeAndGoWhileTheDialogRuns) {
     Expect(1, true, "the later look, and hints, find it open");
 
     std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
-    CaptureStep(Window());
+    Tick();
     fake::TheDesktop().Focus(IDC_BINDING_UP);
     di.joystick.rgbButtons[0] = kDown;
-    CaptureStep(Window());
+    Tick();
     EXPECT_STREQ(FormatBindingName(g_bindingTable[0]).text, "JOY1_B1");
 
     di.Answer(Op::GetDeviceState, Target::Joystick, DIERR_UNPLUGGED); // only the read says so
-    Poll();
-    di.controllers[0].attached = false;
+    Tick();
     Expect(1, false, "pulled out: dropped on the next tick");
     di.controllers[0].guidInstance.Data1 ^= 0xFFFF;
-    di.controllers[0].attached = true;
-    Hints(1);
-    Wait(250);
-    Expect(2, true, "back under a new instance GUID: one hint finds it");
-    di.controllers[0].attached = false; // Poll and Acquire say so, the read only that it is
-    di.Answer(Op::GetDeviceState, Target::Joystick, DIERR_NOTACQUIRED); // not acquired
-    Poll();
+    Wait(300);
+    Expect(2, true, "it had been read: its drop is a hint, the look finds it under a new GUID");
+    di.controllers[0].attached = false; // Acquire says so, before the first read
+    Tick();
     Hints(1);
     Wait(250);
     Expect(2, false, "a look waits for a second since the last");
@@ -82,13 +76,36 @@ TEST_F(HotplugTest, ControllersComeAndGoWhileTheDialogRuns) {
     Wait(1000);
     Expect(4, false, "the later look, 2 s after the hint");
 
+    di.SetControllers({DI_OK, DI_OK});
+    Hints(1);
+    Wait(1000);
+    Tick();
+    di.SetForeground(false);
+    di.controllers[0].attached = false;
+    Tick();
+    Hints(3);
+    Wait(3000);
+    Expect(5, true, "behind: DirectInput does not tell the unplug, and hints find it open");
+    di.SetForeground(true);
+    Tick();
+    Wait(300);
+    Expect(6, true, "in front: Acquire tells it, and the look opens the other controller");
+
+    di.AnswerAlways(Op::Poll, Target::Joystick, DIERR_UNPLUGGED);
+    di.AnswerAlways(Op::Acquire, Target::Joystick, DIERR_UNPLUGGED);
+    Tick();
+    Wait(2000);
+    Tick();
+    Wait(10000);
+    Expect(7, false, "unplugged from the start: only the later look, and no more");
+
     di.controllers[0].attached = true;
     di.AnswerAlways(Op::SetCooperativeLevel, Target::Joystick, DIERR_GENERIC);
     Hints(1);
     Wait(1000);
-    Expect(5, false, "a controller that cannot be set up is released");
+    Expect(8, false, "a controller that cannot be set up is released");
     Wait(10000);
-    Expect(6, false, "the later look, and no more without a hint");
+    Expect(9, false, "the later look, and no more without a hint");
     EXPECT_EQ(di.Held(), 3) << "the DirectInput object, the keyboard and the mouse";
     di.keyboard[DIK_A] = kDown;
     Input input;
