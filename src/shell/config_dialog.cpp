@@ -59,8 +59,9 @@ void StartTimer(HWND dialog) {
 // OK: write the Bindings, confirm and close. When they cannot be written the dialog stays open
 // with its Bindings, so that the player can try again or cancel.
 void OnOk(HWND dialog) {
-    if (!SaveKeyConfig()) {
-        ReportSaveFailure(dialog);
+    FileStatus why;
+    if (!SaveKeyConfig(&why)) {
+        ReportSaveFailure(dialog, why);
         return;
     }
     MessageBoxUtf8(dialog, "更新完了", "更新しました", MB_OK);
