@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char kConfigFileName[] = "config.ini";
-
 // A save writes a new file first and then puts it in the place of the real one, so that the game
 // never finds a half-written file. The new file sits beside it, since a rename within one
 // directory is one step, and is named "config.ini.N.tmp" with the first number N from 0 up that

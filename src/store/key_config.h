@@ -7,6 +7,9 @@
 
 #include <cstddef>
 
+// The file the game reads, in the working directory.
+constexpr char kConfigFileName[] = "config.ini";
+
 // Length of the file the game reads.
 constexpr std::size_t kConfigFileSize = 18;
 

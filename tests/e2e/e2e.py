@@ -50,6 +50,12 @@ HIDDEN_LABELS = ["ボタン３", "ボタン４"]
 DIK = {"a": 30, "s": 31, "z": 44, "c": 46, "Escape": 1, "Return": 28, "space": 57, "Up": 200,
        "Down": 208}
 
+ID_INSTRUCTION, ID_CONTROLLER, ID_CONFIG_PATH = 1013, 1014, 1015
+TEXT_INSTRUCTION = "欄をクリックしてから、キー・ボタン・スティックを押してください"
+TEXT_NO_CONTROLLER = "コントローラー: なし"
+# The Wine virtual desktop the scenarios run in (scripts/wine.sh).
+DESKTOP = (800, 600)
+
 DEFAULT_BINDING = (99, 255)
 DEFAULT_NAME = "JOY99_B252"
 
@@ -149,8 +155,7 @@ class State:
                                   tuple(int(v) for v in m.group(4, 5, 6, 7)), unescape(m.group(8)))
                 if control.cls.lower() == "static":
                     self.labels[control.text] = control
-                else:
-                    self.controls[control.id] = control
+                self.controls[control.id] = control
             elif m := FOCUS_LINE.match(line):
                 self.focus = int(m.group(1)) if m.group(2) == "1" else None
             elif m := BOX_LINE.match(line):
@@ -535,11 +540,24 @@ def first_start_creates_the_file(start):
 
 @scenario()
 def valid_file_is_shown(start):
+    """The stored Bindings, what to do, the controller and the file being edited, in a dialog
+    centred on the desktop; a click on a label waits for its field's input."""
     program = start(VALID_IMAGE)
     state = program.wait_ready()
     check_dialog(state)
     check_fields(state, VALID_NAMES)
     check(state.readout() == "0 _ 0", f"the readout reads {state.readout()!r} at rest")
+    check(state.text(ID_INSTRUCTION) == TEXT_INSTRUCTION, "no instruction under the fields")
+    check(state.text(ID_CONTROLLER) == TEXT_NO_CONTROLLER,
+          f"the controller line reads {state.text(ID_CONTROLLER)!r}")
+    folder = "Z:" + str(program.workdir).replace("/", "\\")
+    check(state.text(ID_CONFIG_PATH) == f"保存先: {folder}\\{CONFIG_FILE}",
+          f"the path line reads {state.text(ID_CONFIG_PATH)!r}")
+    left, top, right, bottom = state.rect
+    check(abs(left + right - DESKTOP[0]) <= 2 and abs(top + bottom - DESKTOP[1]) <= 2,
+          f"the dialog at {state.rect} is not centred on the desktop")
+    program.click(*state.labels["ショット"].centre())
+    program.wait_for(lambda s: s.focus == ID_SHOT, "the focus on shot after a click on its label")
     program.screenshot("dialog-ja.png")
     program.click_control(ID_CANCEL)
     program.wait_exit()
