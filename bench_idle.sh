@@ -54,7 +54,7 @@ ticks_per_second=$(getconf CLK_TCK)
 # CPU time (user and system, all threads) a process has used so far, in clock ticks: fields 14
 # and 15 of /proc/PID/stat, counted after the parenthesised command name.
 cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
-dialog_ready() { "$WINE64" "$probe" state 2>/dev/null | grep -q '^dialog visible=1 foreground=1'; }
+dialog_ready() { "$WINE64" "$probe" state 2>/dev/null | grep -Eq '^dialog pid=[0-9]+ visible=1 foreground=1'; }
 seconds_of() { awk -v t="$1" -v hz="$ticks_per_second" 'BEGIN { printf "%.2f", t / hz }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 

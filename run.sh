@@ -39,8 +39,8 @@ start_xvfb
 init_wine_prefix
 
 probe_state() { "$WINE64" "$probe" state 2>/dev/null; }
-dialog_shown() { probe_state | grep -q '^dialog visible=1'; }
-dialog_ready() { probe_state | grep -q '^dialog visible=1 foreground=1'; }
+dialog_shown() { probe_state | grep -Eq '^dialog pid=[0-9]+ visible=1'; }
+dialog_ready() { probe_state | grep -Eq '^dialog pid=[0-9]+ visible=1 foreground=1'; }
 # "L T R B" of a line of the probe's output that matches a pattern.
 rect_of() {
     local n='(-?[0-9]+)'

@@ -63,6 +63,21 @@ HWND GetDlgItem(HWND dialog, int id);
 LONG GetWindowLongW(HWND window, int index);
 #define GWL_ID (-12)
 
+// System error numbers and file attributes (winerror.h, fileapi.h) that the file layer's
+// decisions are made from.
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_DISK_FULL 112L
+#define ERROR_ALREADY_EXISTS 183L
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+
 #define MB_OK 0x00000000L
 #define MB_ICONERROR 0x00000010L
 #define IDOK 1

@@ -4,11 +4,16 @@
 #include "input/diutils.h"
 #include "input/hotplug.h"
 #include "platform/text.h"
+#include "resources/resource.h"
 #include "store/key_config.h"
 
 #include <dbt.h>
 
 namespace {
+
+// The path line: its prefix, a path as long as Windows allows one, a backslash and the file name.
+constexpr DWORD kFileNameRoom = 1 + sizeof kConfigFileName;
+constexpr DWORD kPathLineSize = 16 + 32768 + kFileNameRoom;
 
 // The window timer that drives capture.
 constexpr UINT_PTR kTimerId = 32767;
@@ -59,26 +64,69 @@ void StartTimer(HWND dialog) {
 // OK: write the Bindings, confirm and close. When they cannot be written the dialog stays open
 // with its Bindings, so that the player can try again or cancel.
 void OnOk(HWND dialog) {
-    if (!SaveKeyConfig()) {
-        ReportSaveFailure(dialog);
+    FileStatus why;
+    if (!SaveKeyConfig(&why)) {
+        ReportSaveFailure(dialog, why);
         return;
     }
     MessageBoxUtf8(dialog, "更新完了", "更新しました", MB_OK);
     DestroyWindow(dialog);
 }
 
-void OnCommand(HWND dialog, int id) {
+bool IsVisibleField(int id) {
+    return id >= IDC_BINDING_UP && id <= IDC_BINDING_BOMB;
+}
+
+void OnCommand(HWND dialog, int id, int code) {
     switch (id) {
     case IDOK:
         OnOk(dialog);
-        break;
+        return;
     case IDCANCEL:
         // Nothing is saved: the Bindings changed in this run are dropped.
         DestroyWindow(dialog);
-        break;
+        return;
     default:
         break;
     }
+    // A click on a label waits for its field's input, as a click on the field does.
+    if (IsVisibleField(id - IDC_LABEL_OFFSET) && code == STN_CLICKED) {
+        SetFocus(GetDlgItem(dialog, id - IDC_LABEL_OFFSET));
+    }
+    // The field that waits is drawn highlighted: it is drawn anew when it gets or loses the focus.
+    if (IsVisibleField(id) && (code == EN_SETFOCUS || code == EN_KILLFOCUS)) {
+        InvalidateRect(GetDlgItem(dialog, id), nullptr, TRUE);
+    }
+}
+
+// Read-only edits ask for their colours as statics do. The field with the focus, the one the
+// next input goes to, takes the system's selection colours, which high-contrast themes set too;
+// everything else is drawn as usual.
+INT_PTR OnControlColour(HDC context, HWND control) {
+    if (control != GetFocus() || !IsVisibleField(GetDlgCtrlID(control))) {
+        return FALSE;
+    }
+    SetTextColor(context, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    SetBkColor(context, GetSysColor(COLOR_HIGHLIGHT));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_HIGHLIGHT));
+}
+
+// Shows which configuration file is edited: the one in the working directory. Its full path can
+// hold any character, so it goes to the window as UTF-16 all the way.
+void ShowConfigPath(HWND dialog) {
+    static WCHAR text[kPathLineSize];
+    WCHAR* end = text + MultiByteToWideChar(CP_UTF8, 0, "保存先: ", -1, text, kPathLineSize) - 1;
+    const DWORD room = static_cast<DWORD>(text + kPathLineSize - end) - kFileNameRoom;
+    const DWORD length = GetCurrentDirectoryW(room, end);
+    if (length == 0 || length >= room) {
+        return; // no line rather than a wrong one
+    }
+    end += length;
+    if (end[-1] != L'\\') {
+        *end++ = L'\\';
+    }
+    MultiByteToWideChar(CP_UTF8, 0, kConfigFileName, -1, end, kFileNameRoom);
+    SetWindowTextW(GetDlgItem(dialog, IDC_CONFIG_PATH), text);
 }
 
 // Letting go of Alt or F10 asks for keyboard menu mode, in which the next keys would open the
@@ -111,10 +159,13 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ResetReadout();
         StartTimer(dialog);
         RegisterForDeviceChanges(dialog);
+        ShowConfigPath(dialog);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_CTLCOLORSTATIC:
+        return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_TIMER:
         OnTimer(dialog, wParam);
         return TRUE;

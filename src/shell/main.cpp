@@ -12,10 +12,13 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 
 // Enables the loaded dialog, brings it to the front (a message box may have had it) and gives
-// the focus to OK, where it starts: a disabled window loses the focus.
+// the focus to OK, where it starts: a disabled window loses the focus. A dialog shown while
+// disabled is activated before it is the foreground window, so its caption is drawn inactive,
+// and becoming the foreground window later does not draw it again: it is told that it is active.
 void OpenForInput(HWND dialog) {
     EnableWindow(dialog, TRUE);
     SetForegroundWindow(dialog);
+    SendMessageW(dialog, WM_NCACTIVATE, GetForegroundWindow() == dialog, 0);
     SetFocus(GetDlgItem(dialog, IDOK));
 }
 

@@ -32,53 +32,100 @@ void SyncDirectoryOf(const char* path) {
     }
 }
 
+// Why a call that set errno failed.
+FileStatus FailureOf(int error) {
+    switch (error) {
+    case ENOENT:
+        return {FileFailure::kMissing, static_cast<unsigned long>(error)};
+    case EEXIST:
+        return {FileFailure::kTaken, static_cast<unsigned long>(error)};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return {FileFailure::kFolderDenied, static_cast<unsigned long>(error)};
+    case ENOSPC:
+    case EDQUOT:
+        return {FileFailure::kDiskFull, static_cast<unsigned long>(error)};
+    default:
+        return {FileFailure::kOther, static_cast<unsigned long>(error)};
+    }
+}
+
 } // namespace
 
 // POSIX locks are advisory: nothing another program does makes a file busy for us, so a failure
 // here is final.
-std::FILE* SystemOpenRead(const char* path, OpenFailure* failure) {
+std::FILE* SystemOpenRead(const char* path, FileStatus* status) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        *failure = errno == ENOENT ? OpenFailure::kMissing : OpenFailure::kRefused;
+        const int error = errno;
+        *status = error == ENOENT
+                      ? FailureOf(error)
+                      : FileStatus{FileFailure::kOther, static_cast<unsigned long>(error)};
         return nullptr;
     }
     // A directory opens for reading here; it is not a file to load.
     struct stat info;
     if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
         std::fclose(file);
-        *failure = OpenFailure::kRefused;
+        *status = {FileFailure::kOther, EISDIR};
         return nullptr;
     }
-    *failure = OpenFailure::kNone;
+    *status = {};
     return file;
 }
 
-std::FILE* SystemCreateNew(const char* path, bool* taken) {
+std::FILE* SystemCreateNew(const char* path, FileStatus* status) {
     constexpr mode_t kReadWriteForAll = 0666; // narrowed by the umask, as fopen's are
     const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kReadWriteForAll);
     if (descriptor < 0) {
-        *taken = errno == EEXIST;
+        *status = FailureOf(errno);
         return nullptr;
     }
-    *taken = false;
     std::FILE* file = fdopen(descriptor, "wb");
     if (file == nullptr) {
+        *status = FailureOf(errno);
         close(descriptor);
         unlink(path);
+        return nullptr;
     }
+    *status = {};
     return file;
 }
 
-bool SystemFlush(std::FILE* file) {
-    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+bool SystemFlush(std::FILE* file, FileStatus* status) {
+    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    *status = flushed ? FileStatus{} : FailureOf(errno);
+    return flushed;
 }
 
-bool SystemReplace(const char* from, const char* to, bool* busy) {
-    *busy = false; // nothing holds a file here (see SystemOpenRead)
+// A file without any write bit is read-only. Its mode tells, not access(), which root passes
+// whatever the bits say.
+bool SystemReplace(const char* from, const char* to, FileStatus* status) {
+    struct stat info;
+    if (stat(to, &info) == 0 && !S_ISDIR(info.st_mode) &&
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        *status = {FileFailure::kReadOnly, EACCES};
+        return false;
+    }
     if (std::rename(from, to) != 0) {
+        *status = FailureOf(errno);
         return false;
     }
     SyncDirectoryOf(to);
+    *status = {};
+    return true;
+}
+
+// A new link fails when the name is taken; then the temporary name goes.
+bool SystemPlace(const char* from, const char* to, FileStatus* status) {
+    if (link(from, to) != 0) {
+        *status = FailureOf(errno);
+        return false;
+    }
+    unlink(from);
+    SyncDirectoryOf(to);
+    *status = {};
     return true;
 }
 
@@ -95,4 +142,8 @@ void SystemPause(unsigned milliseconds) {
                           kNanosecondsPerMillisecond};
     while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
     }
+}
+
+FileStatus SystemStreamFailure() {
+    return FailureOf(errno);
 }

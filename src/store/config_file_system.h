@@ -6,9 +6,12 @@
 
 #include <cstdio>
 
-std::FILE* SystemOpenRead(const char* path, OpenFailure* failure);
-std::FILE* SystemCreateNew(const char* path, bool* taken);
-bool SystemFlush(std::FILE* file);
-bool SystemReplace(const char* from, const char* to, bool* busy);
+std::FILE* SystemOpenRead(const char* path, FileStatus* status);
+std::FILE* SystemCreateNew(const char* path, FileStatus* status);
+bool SystemFlush(std::FILE* file, FileStatus* status);
+bool SystemReplace(const char* from, const char* to, FileStatus* status);
+bool SystemPlace(const char* from, const char* to, FileStatus* status);
 bool SystemRemove(const char* path);
 void SystemPause(unsigned milliseconds);
+// Why the C library's latest read, write or close failed, from the system's error.
+FileStatus SystemStreamFailure();

@@ -2,6 +2,7 @@
 
 #include "platform/win.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -29,82 +30,95 @@ bool AbsolutePath(const char* path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
-// What Windows answers while another program holds a file: opened without sharing, a range
-// locked, or a delete pending.
-bool IsBusyError(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED;
+// A path that is no valid UTF-8 names no file the program uses.
+FileStatus BadPath() {
+    return {FileFailure::kOther, ERROR_PATH_NOT_FOUND};
+}
+
+// Why an open of path failed. errno folds a locked file and a directory into EACCES; the
+// system's own error, kept in _doserrno, and the attributes, which can be read while another
+// program holds the file, tell them apart.
+FileStatus OpenFailure(const WCHAR* path, bool creating) {
+    const DWORD openError = _doserrno;
+    const DWORD attributes = GetFileAttributesW(path);
+    const DWORD attributesError = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    return DecideOpenFailure(creating, openError, attributes, attributesError);
+}
+
+bool Move(const char* from, const char* to, DWORD flags, FileStatus* status) {
+    WCHAR wideFrom[MAX_PATH];
+    WCHAR wideTo[MAX_PATH];
+    if (!AbsolutePath(from, wideFrom) || !AbsolutePath(to, wideTo)) {
+        *status = BadPath();
+        return false;
+    }
+    // Windows refuses to replace a read-only file, but Wine replaces it and drops the flag.
+    const DWORD attributes = GetFileAttributesW(wideTo);
+    if ((flags & MOVEFILE_REPLACE_EXISTING) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        *status = {FileFailure::kReadOnly, ERROR_ACCESS_DENIED};
+        return false;
+    }
+    if (MoveFileExW(wideFrom, wideTo, flags | MOVEFILE_WRITE_THROUGH)) {
+        *status = {};
+        return true;
+    }
+    *status = DecideSystemFailure(GetLastError());
+    return false;
 }
 
 } // namespace
 
-std::FILE* SystemOpenRead(const char* path, OpenFailure* failure) {
-    *failure = OpenFailure::kRefused;
+std::FILE* SystemOpenRead(const char* path, FileStatus* status) {
     WCHAR wide[MAX_PATH];
     if (!WidePath(path, wide)) {
+        *status = BadPath();
         return nullptr;
     }
     std::FILE* file = _wfopen(wide, L"rb");
-    if (file != nullptr) {
-        *failure = OpenFailure::kNone;
-        return file;
-    }
-    // errno folds a locked file and a directory into EACCES. The system's own error, kept in
-    // _doserrno, and the attributes, which can be read while another program holds the file,
-    // tell them apart.
-    const DWORD error = _doserrno;
-    const DWORD attributes = GetFileAttributesW(wide);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD attributesError = GetLastError();
-        if (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND) {
-            *failure = OpenFailure::kMissing;
-        }
-    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsBusyError(error)) {
-        *failure = OpenFailure::kBusy;
-    }
-    return nullptr;
+    *status = file != nullptr ? FileStatus{} : OpenFailure(wide, false);
+    return file;
 }
 
-std::FILE* SystemCreateNew(const char* path, bool* taken) {
-    *taken = false;
+std::FILE* SystemCreateNew(const char* path, FileStatus* status) {
     WCHAR wide[MAX_PATH];
     if (!WidePath(path, wide)) {
+        *status = BadPath();
         return nullptr;
     }
     const int descriptor =
         _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (descriptor == -1) {
-        // Anything of that name takes it: a file, read-only or not, or a folder.
-        *taken = GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+        *status = OpenFailure(wide, true);
         return nullptr;
     }
     std::FILE* file = _wfdopen(descriptor, L"wb");
     if (file == nullptr) {
+        *status = SystemStreamFailure();
         _close(descriptor);
         DeleteFileW(wide);
+        return nullptr;
     }
+    *status = {};
     return file;
 }
 
 // _commit runs FlushFileBuffers on the stream's handle.
-bool SystemFlush(std::FILE* file) {
-    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+bool SystemFlush(std::FILE* file, FileStatus* status) {
+    const bool flushed = std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+    *status = flushed ? FileStatus{} : SystemStreamFailure();
+    return flushed;
 }
 
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING swaps the names in one step. ReplaceFileW would keep
 // the old file's attributes, but under Wine it is a copy and delete, not one step.
-bool SystemReplace(const char* from, const char* to, bool* busy) {
-    *busy = false;
-    WCHAR wideFrom[MAX_PATH];
-    WCHAR wideTo[MAX_PATH];
-    if (!AbsolutePath(from, wideFrom) || !AbsolutePath(to, wideTo)) {
-        return false;
-    }
-    if (MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
-    *busy = IsBusyError(GetLastError());
-    return false;
+bool SystemReplace(const char* from, const char* to, FileStatus* status) {
+    return Move(from, to, MOVEFILE_REPLACE_EXISTING, status);
+}
+
+// Without MOVEFILE_REPLACE_EXISTING, MoveFileExW fails when the name is taken.
+bool SystemPlace(const char* from, const char* to, FileStatus* status) {
+    return Move(from, to, 0, status);
 }
 
 bool SystemRemove(const char* path) {
@@ -114,4 +128,13 @@ bool SystemRemove(const char* path) {
 
 void SystemPause(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+// The C runtime keeps the system's error of its latest failed call in _doserrno, except for a
+// write cut short by a full disk, which it reports as ENOSPC alone.
+FileStatus SystemStreamFailure() {
+    if (errno == ENOSPC) {
+        return {FileFailure::kDiskFull, ERROR_DISK_FULL};
+    }
+    return DecideSystemFailure(_doserrno);
 }

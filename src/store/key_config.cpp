@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char kConfigFileName[] = "config.ini";
-
 // A save writes a new file first and then puts it in the place of the real one, so that the game
 // never finds a half-written file. The new file sits beside it, since a rename within one
 // directory is one step, and is named "config.ini.N.tmp" with the first number N from 0 up that
@@ -31,8 +29,6 @@ constexpr std::size_t kSetCountOffset = 0;
 constexpr std::size_t kBindingsPerSetOffset = 1;
 constexpr std::size_t kFirstBindingOffset = 2;
 constexpr std::size_t kBytesPerBinding = 2;
-// Entries 6 and 7 belong to fields the dialog keeps hidden: no capture changes them.
-constexpr int kFirstHiddenBinding = IDC_BINDING_BUTTON3 - IDC_BINDING_UP;
 static_assert(kFirstBindingOffset + kSetCount * kBindingsPerSet * kBytesPerBinding ==
                   kConfigFileSize,
               "the image is the header and one set of Bindings");
@@ -45,6 +41,8 @@ constexpr const char kCreatingText[] = "コンフィグファイルを作成し�
 constexpr const char kBrokenText[] = "コンフィグファイルが壊れています";
 constexpr const char kUnreadableText[] = "コンフィグファイルを読み込めませんでした";
 constexpr const char kSaveFailedText[] = "コンフィグファイルを保存できませんでした";
+// Room for the save-failure message and its second line.
+constexpr std::size_t kMessageSize = 160;
 
 void ShowError(HWND owner, const char* text) {
     MessageBoxUtf8(owner, text, kCaption, MB_OK | MB_ICONERROR);
@@ -67,13 +65,12 @@ bool IsValidImage(const uint8_t (&buffer)[kBufferSize], std::size_t length) {
 }
 
 // Runs step, and again while it answers that another program holds the file: kBusyAttempts tries
-// in all, kBusyRetryDelayMs apart. step(bool* busy) returns its result.
-template <typename Step> auto RetryWhileBusy(Step step) {
+// in all, kBusyRetryDelayMs apart. step(FileStatus*) returns whether it succeeded.
+template <typename Step> bool RetryWhileBusy(FileStatus* status, Step step) {
     for (int attempt = 1;; ++attempt) {
-        bool busy = false;
-        const auto result = step(&busy);
-        if (!busy || attempt == kBusyAttempts) {
-            return result;
+        const bool done = step(status);
+        if (done || status->failure != FileFailure::kBusy || attempt == kBusyAttempts) {
+            return done;
         }
         g_configFileOps.pause(kBusyRetryDelayMs);
     }
@@ -92,32 +89,42 @@ TempName MakeTempName(int number) {
 }
 
 // Creates the new file of a save under the first free name; null when none could be created.
-std::FILE* CreateTempFile(TempName& name) {
+std::FILE* CreateTempFile(TempName& name, FileStatus* status) {
     for (int number = 0; number < kTempNameCount; ++number) {
         name = MakeTempName(number);
-        bool taken = false;
-        std::FILE* file = g_configFileOps.createNew(name.text, &taken);
-        if (file != nullptr || !taken) {
+        std::FILE* file = g_configFileOps.createNew(name.text, status);
+        if (file != nullptr || status->failure != FileFailure::kTaken) {
             return file;
         }
     }
+    // Every name taken is no news about the configuration file itself.
+    status->failure = FileFailure::kOther;
     return nullptr;
 }
 
+// How the new file takes the configuration file's name.
+enum class Placing { kReplace, kOnlyIfFree };
+
 // Writes the image to a new file beside the configuration file, pushes it to the disk and then
-// puts it in the configuration file's place. On any failure the old file stays as it was and the
-// new one is removed.
-bool WriteImage(const uint8_t (&buffer)[kBufferSize]) {
+// puts it in the configuration file's place. On any failure the old file stays as it was, the
+// new one is removed and *status says why (kTaken: placing found a file there).
+bool WriteImage(const uint8_t (&buffer)[kBufferSize], Placing placing, FileStatus* status) {
     const ConfigFileOps& ops = g_configFileOps;
     TempName temp;
-    std::FILE* file = CreateTempFile(temp);
+    std::FILE* file = CreateTempFile(temp, status);
     if (file == nullptr) {
         return false;
     }
-    bool written = ops.write(file, buffer, kConfigFileSize) && ops.flush(file);
-    written = ops.close(file) && written;
-    written = written && RetryWhileBusy([&](bool* busy) {
-                  return ops.replace(temp.text, kConfigFileName, busy);
+    bool written = ops.write(file, buffer, kConfigFileSize, status) && ops.flush(file, status);
+    FileStatus closing;
+    if (!ops.close(file, &closing) && written) {
+        *status = closing;
+        written = false;
+    }
+    written = written && RetryWhileBusy(status, [&](FileStatus* step) {
+                  return placing == Placing::kReplace
+                             ? ops.replace(temp.text, kConfigFileName, step)
+                             : ops.place(temp.text, kConfigFileName, step);
               });
     if (!written) {
         ops.remove(temp.text);
@@ -127,28 +134,37 @@ bool WriteImage(const uint8_t (&buffer)[kBufferSize]) {
 
 enum class ReadOutcome { kRead, kMissing, kUnreadable };
 
-// One try at reading the configuration file into buffer; *length gets how many bytes came, and
-// *busy says whether another program held the file.
-ReadOutcome ReadConfigFileOnce(uint8_t (&buffer)[kBufferSize], std::size_t* length, bool* busy) {
+// One try at reading the configuration file into buffer; *length gets how many bytes came.
+ReadOutcome ReadConfigFileOnce(uint8_t (&buffer)[kBufferSize], std::size_t* length,
+                               FileStatus* status) {
     const ConfigFileOps& ops = g_configFileOps;
-    OpenFailure failure = OpenFailure::kNone;
-    std::FILE* file = ops.openRead(kConfigFileName, &failure);
+    std::FILE* file = ops.openRead(kConfigFileName, status);
     if (file == nullptr) {
-        *busy = failure == OpenFailure::kBusy;
-        return failure == OpenFailure::kMissing ? ReadOutcome::kMissing : ReadOutcome::kUnreadable;
+        return status->failure == FileFailure::kMissing ? ReadOutcome::kMissing
+                                                        : ReadOutcome::kUnreadable;
     }
-    const bool read = ops.read(file, buffer, sizeof buffer, length);
+    const bool read = ops.read(file, buffer, sizeof buffer, length, status);
     // Closed before any message box, so that the file is not held open while it waits.
-    ops.close(file);
-    // A range of the file that another program has locked fails the read, not the open.
-    *busy = !read;
-    return read ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
+    FileStatus closing;
+    ops.close(file, &closing);
+    if (!read) {
+        // A range of the file that another program has locked fails the read, not the open.
+        status->failure = FileFailure::kBusy;
+        return ReadOutcome::kUnreadable;
+    }
+    return ReadOutcome::kRead;
 }
 
 // Reads the configuration file, trying again while another program holds it; a missing file, or
 // one that is no readable file, is decided at once.
-ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length) {
-    return RetryWhileBusy([&](bool* busy) { return ReadConfigFileOnce(buffer, length, busy); });
+ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length,
+                           FileStatus* status) {
+    ReadOutcome outcome = ReadOutcome::kUnreadable;
+    RetryWhileBusy(status, [&](FileStatus* step) {
+        outcome = ReadConfigFileOnce(buffer, length, step);
+        return outcome != ReadOutcome::kUnreadable;
+    });
+    return outcome;
 }
 
 Binding BindingAt(const uint8_t (&buffer)[kBufferSize], int index) {
@@ -156,28 +172,8 @@ Binding BindingAt(const uint8_t (&buffer)[kBufferSize], int index) {
     return Binding{buffer[at], buffer[at + 1]};
 }
 
-// Set when the file was there at start-up but could not be read: what it holds is unknown, so
-// a save reads it again before replacing it.
-bool g_unreadAtStart = false;
-
-// Reads the file that could not be read at start-up before a save replaces it, and takes from it
-// the Bindings that no field can change. False when it still cannot be read: it may hold the
-// player's Bindings and must not be replaced. A file that has gone since, or holds no valid image,
-// has none to keep.
-bool RereadBeforeReplacing() {
-    uint8_t buffer[kBufferSize] = {};
-    std::size_t length = 0;
-    const ReadOutcome outcome = ReadConfigFile(buffer, &length);
-    if (outcome == ReadOutcome::kUnreadable) {
-        return false;
-    }
-    if (outcome == ReadOutcome::kRead && IsValidImage(buffer, length)) {
-        for (int i = kFirstHiddenBinding; i < kBindingsPerSet; ++i) {
-            g_bindingTable[i] = BindingAt(buffer, i);
-        }
-    }
-    g_unreadAtStart = false;
-    return true;
+bool IsBoundInRun(int index) {
+    return (g_boundInRun & (1u << index)) != 0;
 }
 
 void SetAndShow(HWND dialog, int index, Binding binding) {
@@ -186,8 +182,10 @@ void SetAndShow(HWND dialog, int index, Binding binding) {
 }
 
 // The configuration file does not exist yet: create it with the default Binding for every
-// action and show those.
-void CreateDefaultConfig(HWND dialog) {
+// action and show those. The file is put in place only if the name is still free after the
+// message, which waits for the player: a file copied in meanwhile, or created by a second copy of
+// the program, is left as it is, and false asks the caller to load it instead.
+bool CreateDefaultConfig(HWND dialog) {
     ShowError(nullptr, kCreatingText);
 
     Binding Key[kSetCount][kBindingsPerSet];
@@ -196,56 +194,101 @@ void CreateDefaultConfig(HWND dialog) {
     }
     uint8_t buffer[kBufferSize] = {};
     BuildImage(Key[0], buffer);
-    const bool created = WriteImage(buffer);
-
+    FileStatus status;
+    const bool created = WriteImage(buffer, Placing::kOnlyIfFree, &status);
+    if (!created && status.failure == FileFailure::kTaken) {
+        return false;
+    }
     for (int i = 0; i < kBindingsPerSet; ++i) {
         SetAndShow(dialog, i, Key[0][i]);
     }
     if (!created) {
-        ReportSaveFailure(nullptr);
+        ReportSaveFailure(nullptr, status);
+    }
+    return true;
+}
+
+// The second line of the save-failure message: what stood in the way.
+void AppendSaveFailureCause(char* out, const FileStatus& why) {
+    switch (why.failure) {
+    case FileFailure::kReadOnly:
+        AppendText(out, "ファイルが読み取り専用です");
+        break;
+    case FileFailure::kFolderDenied:
+        AppendText(out, "フォルダーに書き込む権限がありません");
+        break;
+    case FileFailure::kBusy:
+        AppendText(out, "ほかのプログラムがファイルを使っています");
+        break;
+    case FileFailure::kDiskFull:
+        AppendText(out, "ディスクの空きが足りません");
+        break;
+    default:
+        AppendDecimal(AppendText(out, "エラー番号 "), static_cast<unsigned>(why.error));
+        break;
     }
 }
 
 } // namespace
 
 void LoadKeyConfig(HWND dialog) {
-    g_unreadAtStart = false;
-    uint8_t buffer[kBufferSize] = {};
+    g_boundInRun = 0;
+    for (;;) {
+        uint8_t buffer[kBufferSize] = {};
+        std::size_t length = 0;
+        FileStatus status;
+        switch (ReadConfigFile(buffer, &length, &status)) {
+        case ReadOutcome::kMissing:
+            if (CreateDefaultConfig(dialog)) {
+                return;
+            }
+            continue; // a file arrived while the message waited: it is loaded like any other
+        case ReadOutcome::kUnreadable:
+            // Only a file that is not there is created; one that is there but cannot be read
+            // (locked, no permission, a directory) may hold the player's Bindings and is left
+            // alone.
+            ShowError(nullptr, kUnreadableText);
+            return;
+        case ReadOutcome::kRead:
+            break;
+        }
+        // A broken file is neither loaded nor repaired: the table keeps its zeros, and the file
+        // is replaced only when the player saves.
+        if (!IsValidImage(buffer, length)) {
+            ShowError(nullptr, kBrokenText);
+            return;
+        }
+        // Bytes past the image are the game's business, not ours; only the image is read.
+        for (int i = 0; i < kBindingsPerSet; ++i) {
+            SetAndShow(dialog, i, BindingAt(buffer, i));
+        }
+        return;
+    }
+}
+
+bool SaveKeyConfig(FileStatus* why) {
+    // What the file holds now, not what it held at start-up: another copy of the program, a
+    // restored backup or the player may have changed it since, or it could not be read then.
+    uint8_t file[kBufferSize] = {};
     std::size_t length = 0;
-    switch (ReadConfigFile(buffer, &length)) {
-    case ReadOutcome::kMissing:
-        CreateDefaultConfig(dialog);
-        return;
-    case ReadOutcome::kUnreadable:
-        // Only a file that is not there is created; one that is there but cannot be read
-        // (locked, no permission, a directory) may hold the player's Bindings and is left alone.
-        g_unreadAtStart = true;
-        ShowError(nullptr, kUnreadableText);
-        return;
-    case ReadOutcome::kRead:
-        break;
+    const ReadOutcome outcome = ReadConfigFile(file, &length, why);
+    if (outcome == ReadOutcome::kUnreadable) {
+        return false; // it may hold Bindings that nobody has seen
     }
-    // A broken file is neither loaded nor repaired: the table keeps its zeros, and the file is
-    // replaced only when the player saves.
-    if (!IsValidImage(buffer, length)) {
-        ShowError(nullptr, kBrokenText);
-        return;
-    }
-    // Bytes past the image are the game's business, not ours; only the image is read.
+    const bool keepFromFile = outcome == ReadOutcome::kRead && IsValidImage(file, length);
+    Binding set[kBindingsPerSet];
     for (int i = 0; i < kBindingsPerSet; ++i) {
-        SetAndShow(dialog, i, BindingAt(buffer, i));
+        set[i] = keepFromFile && !IsBoundInRun(i) ? BindingAt(file, i) : g_bindingTable[i];
     }
+    uint8_t image[kBufferSize] = {};
+    BuildImage(set, image);
+    return WriteImage(image, Placing::kReplace, why);
 }
 
-bool SaveKeyConfig() {
-    if (g_unreadAtStart && !RereadBeforeReplacing()) {
-        return false;
-    }
-    uint8_t buffer[kBufferSize] = {};
-    BuildImage(g_bindingTable, buffer);
-    return WriteImage(buffer);
-}
-
-void ReportSaveFailure(HWND owner) {
-    ShowError(owner, kSaveFailedText);
+void ReportSaveFailure(HWND owner, const FileStatus& why) {
+    char text[kMessageSize];
+    char* end = AppendText(text, kSaveFailedText);
+    end = AppendText(end, "\n");
+    AppendSaveFailureCause(end, why);
+    ShowError(owner, text);
 }

@@ -3,21 +3,27 @@
 #pragma once
 
 #include "platform/win.h"
+#include "store/config_file.h"
 
 #include <cstddef>
+
+// The file the game reads, in the working directory.
+constexpr char kConfigFileName[] = "config.ini";
 
 // Length of the file the game reads.
 constexpr std::size_t kConfigFileSize = 18;
 
 // Fills the Binding table from the file and shows every entry in its field; creates the file
-// with default Bindings when it does not exist. A file that exists but cannot be read, or is
-// broken, is reported and left alone, and the table keeps its zeros.
+// with default Bindings when it does not exist (unless one arrives while the player reads that
+// message: that one is loaded instead). A file that exists but cannot be read, or is broken, is
+// reported and left alone, and the table keeps its zeros. Starts a new run: nothing is bound yet.
 void LoadKeyConfig(HWND dialog);
 
-// Writes the Binding table to the file, replacing it in one step; false when it could not, and
-// then the file is as it was. When the file could not be read at start-up it is read first: its
-// hidden Bindings are kept, and a file that still cannot be read is not replaced.
-bool SaveKeyConfig();
+// Writes the entries bound in this run over the file as it reads now, keeping every other entry
+// from it, and replaces it in one step. A missing file, or one without a valid image, gets the
+// whole table; one that cannot be read, or is read-only, is not replaced. False when nothing was
+// written: then the file is as it was and *why says what stood in the way.
+bool SaveKeyConfig(FileStatus* why);
 
-// Tells the player that the file could not be saved (error box, caption "DirectInput").
-void ReportSaveFailure(HWND owner);
+// Tells the player that the file could not be saved and why (error box, caption "DirectInput").
+void ReportSaveFailure(HWND owner, const FileStatus& why);

@@ -50,6 +50,12 @@ HIDDEN_LABELS = ["ボタン３", "ボタン４"]
 DIK = {"a": 30, "s": 31, "z": 44, "c": 46, "Escape": 1, "Return": 28, "space": 57, "Up": 200,
        "Down": 208}
 
+ID_INSTRUCTION, ID_CONTROLLER, ID_CONFIG_PATH = 1013, 1014, 1015
+TEXT_INSTRUCTION = "欄をクリックしてから、キー・ボタン・スティックを押してください"
+TEXT_NO_CONTROLLER = "コントローラー: なし"
+# The Wine virtual desktop the scenarios run in (scripts/wine.sh).
+DESKTOP = (800, 600)
+
 DEFAULT_BINDING = (99, 255)
 DEFAULT_NAME = "JOY99_B252"
 
@@ -111,7 +117,7 @@ class MessageBox:
 
 RECT = r"rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+)"
 DIALOG_LINE = re.compile(
-    r"^dialog visible=(\d) foreground=(\d) " + RECT
+    r"^dialog pid=(\d+) visible=(\d) foreground=(\d) " + RECT
     + r"(?: closebox=(-?\d+),(-?\d+))? caption=(.*)$")
 CONTROL_LINE = re.compile(r"^control id=(-?\d+) class=(\S*) visible=(\d) " + RECT + r" text=(.*)$")
 FOCUS_LINE = re.compile(r"^focus id=(-?\d+) in_dialog=(\d)$")
@@ -123,6 +129,7 @@ class State:
 
     def __init__(self, output):
         self.dialog = False
+        self.pid = None
         self.visible = self.foreground = False
         self.rect = None
         self.closebox = None
@@ -137,18 +144,18 @@ class State:
         for line in lines[:-1]:
             if m := DIALOG_LINE.match(line):
                 self.dialog = True
-                self.visible, self.foreground = m.group(1) == "1", m.group(2) == "1"
-                self.rect = tuple(int(v) for v in m.group(3, 4, 5, 6))
-                if m.group(7) is not None:
-                    self.closebox = (int(m.group(7)), int(m.group(8)))
-                self.caption = unescape(m.group(9))
+                self.pid = int(m.group(1))
+                self.visible, self.foreground = m.group(2) == "1", m.group(3) == "1"
+                self.rect = tuple(int(v) for v in m.group(4, 5, 6, 7))
+                if m.group(8) is not None:
+                    self.closebox = (int(m.group(8)), int(m.group(9)))
+                self.caption = unescape(m.group(10))
             elif m := CONTROL_LINE.match(line):
                 control = Control(int(m.group(1)), m.group(2), m.group(3) == "1",
                                   tuple(int(v) for v in m.group(4, 5, 6, 7)), unescape(m.group(8)))
                 if control.cls.lower() == "static":
                     self.labels[control.text] = control
-                else:
-                    self.controls[control.id] = control
+                self.controls[control.id] = control
             elif m := FOCUS_LINE.match(line):
                 self.focus = int(m.group(1)) if m.group(2) == "1" else None
             elif m := BOX_LINE.match(line):
@@ -236,15 +243,20 @@ class Suite:
 class Program:
     """One run of keyconfig.exe in its own working directory, and the player's hands on it."""
 
-    def __init__(self, suite, name, lang, config=None):
+    def __init__(self, suite, name, lang, config=None, folder_of=None):
         self.suite = suite
         self.lang = lang
-        self.workdir = suite.out / "work" / name
-        if self.workdir.exists():
-            shutil.rmtree(self.workdir)
-        self.workdir.mkdir(parents=True)
+        # A second copy runs in the first one's folder.
+        self.workdir = folder_of.workdir if folder_of else suite.out / "work" / name
+        if folder_of is None:
+            if self.workdir.exists():
+                shutil.rmtree(self.workdir)
+            self.workdir.mkdir(parents=True)
         if config is not None:
             (self.workdir / CONFIG_FILE).write_bytes(config)
+        # The Windows process id of the program, once known: with it the probe reads only this
+        # copy's dialog and message boxes.
+        self.pid = None
         self.log_path = suite.out / "logs" / f"{name}.log"
         self.held = []
         self.env = {k: v for k, v in os.environ.items()
@@ -260,10 +272,13 @@ class Program:
 
     # Reading the program.
 
-    def state(self):
+    def probe(self, *args):
         env = dict(self.env, WINEDEBUG="-all")
-        result = subprocess.run([self.suite.wine, str(self.suite.probe), "state"], env=env,
-                                capture_output=True, timeout=START_SECONDS)
+        return subprocess.run([self.suite.wine, str(self.suite.probe), *map(str, args)], env=env,
+                              capture_output=True, timeout=START_SECONDS)
+
+    def state(self):
+        result = self.probe("state", *([self.pid] if self.pid else []))
         output = result.stdout.decode("utf-8", errors="replace").replace("\r", "")
         if result.returncode != 0 or not output.endswith("end\n"):
             raise ProbeError(f"keyconfig_probe failed (code {result.returncode}): "
@@ -360,17 +375,35 @@ class Program:
         return self.wait_for(lambda s: s.readout() == "0 _ 0", f"key {key} to be let go")
 
     def press_box_ok(self, caption):
-        env = dict(self.env, WINEDEBUG="-all")
-        result = subprocess.run([self.suite.wine, str(self.suite.probe), "press-ok", caption],
-                                env=env, capture_output=True, timeout=STATE_SECONDS)
+        result = self.probe("press-ok", caption, *([self.pid] if self.pid else []))
         check(result.returncode == 0, f"no message box {caption!r} to press OK on")
         self.wait_for(lambda s: s.box(caption) is None, f"the box {caption!r} to close")
 
     def post_device_changes(self, count):
-        env = dict(self.env, WINEDEBUG="-all")
-        result = subprocess.run([self.suite.wine, str(self.suite.probe), "device-change",
-                                 str(count)], env=env, capture_output=True, timeout=STATE_SECONDS)
+        result = self.probe("device-change", count)
         check(result.returncode == 0, "could not post the device changes to the dialog")
+
+    def claim_dialog(self, others=()):
+        """Learns which dialog is this copy's: the one whose process is none of the others'."""
+        deadline = time.monotonic() + START_SECONDS
+        while self.pid is None:
+            output = self.probe("list").stdout.decode(errors="replace")
+            pids = [int(p) for p in re.findall(r"^dialog pid=(\d+)", output, re.M)]
+            self.pid = next((p for p in pids if p not in others), None)
+            check(time.monotonic() < deadline, f"no dialog of this copy: {output!r}")
+            time.sleep(POLL_SECONDS)
+        return self.pid
+
+    def move(self, x, y):
+        check(self.probe("move", self.pid, x, y).returncode == 0, "could not move the dialog")
+        self.last = None  # the controls' places have changed
+
+    def save_and_exit(self):
+        """OK, then OK on the confirmation; the program ends."""
+        self.click_control(ID_OK)
+        self.wait_for(lambda s: s.box(BOX_CAPTION_SAVED), "the saved message")
+        self.press_box_ok(BOX_CAPTION_SAVED)
+        self.wait_exit()
 
     def screenshot(self, name, whole_desktop=False):
         """Saves the dialog (or the whole desktop) as the X server shows it, for a person to look
@@ -507,11 +540,24 @@ def first_start_creates_the_file(start):
 
 @scenario()
 def valid_file_is_shown(start):
+    """The stored Bindings, what to do, the controller and the file being edited, in a dialog
+    centred on the desktop; a click on a label waits for its field's input."""
     program = start(VALID_IMAGE)
     state = program.wait_ready()
     check_dialog(state)
     check_fields(state, VALID_NAMES)
     check(state.readout() == "0 _ 0", f"the readout reads {state.readout()!r} at rest")
+    check(state.text(ID_INSTRUCTION) == TEXT_INSTRUCTION, "no instruction under the fields")
+    check(state.text(ID_CONTROLLER) == TEXT_NO_CONTROLLER,
+          f"the controller line reads {state.text(ID_CONTROLLER)!r}")
+    folder = "Z:" + str(program.workdir).replace("/", "\\")
+    check(state.text(ID_CONFIG_PATH) == f"保存先: {folder}\\{CONFIG_FILE}",
+          f"the path line reads {state.text(ID_CONFIG_PATH)!r}")
+    left, top, right, bottom = state.rect
+    check(abs(left + right - DESKTOP[0]) <= 2 and abs(top + bottom - DESKTOP[1]) <= 2,
+          f"the dialog at {state.rect} is not centred on the desktop")
+    program.click(*state.labels["ショット"].centre())
+    program.wait_for(lambda s: s.focus == ID_SHOT, "the focus on shot after a click on its label")
     program.screenshot("dialog-ja.png")
     program.click_control(ID_CANCEL)
     program.wait_exit()
@@ -765,29 +811,64 @@ def device_changes_keep_the_dialog_ticking(start):
 
 @scenario()
 def failed_save_keeps_dialog_and_file(start):
+    """A save that cannot be written says why, keeps the dialog open with its Bindings and leaves
+    the file as it was: a folder that cannot be written in, then a read-only config.ini (which
+    Wine itself would replace)."""
     program = start(VALID_IMAGE)
     program.wait_ready()
     program.focus_field(ID_UP)
     program.press("s")
-    # Root writes through permission bits, so the file and the directory are made immutable.
-    locked = [program.workdir / CONFIG_FILE, program.workdir]
-    subprocess.run(["chattr", "+i", *map(str, locked)], check=True)
-    try:
-        program.click_control(ID_OK)
-        state = program.wait_for(lambda s: s.boxes, "a message after the failed save")
-        check(state.box(BOX_CAPTION_SAVED) is None, f"a failed save confirmed: {state.boxes}")
-        check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR, TEXT_SAVE_FAILED, True,
-                  "dialog")
-        program.press_box_ok(BOX_CAPTION_ERROR)
-        state = wait_quiet(program, lambda s: s.dialog and s.visible and not s.boxes,
-                           "the dialog closed or showed another message after the failed save")
-        check(state.text(ID_UP) == "KEY_S", "the dialog lost its Bindings")
-        check(program.file_bytes() == VALID_IMAGE, "the failed save changed config.ini")
-    finally:
-        subprocess.run(["chattr", "-i", *map(str, locked)], check=True)
+    config, folder = program.workdir / CONFIG_FILE, program.workdir
+    # Root writes through permission bits, so the folder is made immutable; a file without write
+    # bits is what attrib +r makes of it under Wine.
+    ways = [("フォルダーに書き込む権限がありません",
+             lambda: subprocess.run(["chattr", "+i", str(config), str(folder)], check=True),
+             lambda: subprocess.run(["chattr", "-i", str(config), str(folder)], check=True)),
+            ("ファイルが読み取り専用です", lambda: config.chmod(0o444), lambda: config.chmod(0o644))]
+    for cause, lock, unlock in ways:
+        lock()
+        try:
+            program.click_control(ID_OK)
+            state = program.wait_for(lambda s: s.boxes, "a message after the failed save")
+            check(state.box(BOX_CAPTION_SAVED) is None, f"a failed save confirmed: {state.boxes}")
+            check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR,
+                      f"{TEXT_SAVE_FAILED}\n{cause}", True, "dialog")
+            program.press_box_ok(BOX_CAPTION_ERROR)
+            state = wait_quiet(program, lambda s: s.dialog and s.visible and not s.boxes,
+                               "the dialog closed or showed another message after the failed save")
+            check(state.text(ID_UP) == "KEY_S", "the dialog lost its Bindings")
+            check(program.file_bytes() == VALID_IMAGE, "the failed save changed config.ini")
+            check(config.stat().st_mode & 0o777 == (0o444 if "読み取り" in cause else 0o644),
+                  "the save changed the file's permissions")
+        finally:
+            unlock()
     program.click_control(ID_CANCEL)
     program.wait_exit()
     check(program.file_bytes() == VALID_IMAGE, "config.ini changed")
+
+
+@scenario()
+def two_copies_keep_both_changes(start):
+    """Two copies open on one config.ini, each binding other fields: each OK writes what its player
+    bound over the file as it is then, so neither loses the other's change. The second one
+    presses again on LEFT what it loaded there, after the first changed LEFT: that choice, saved
+    last, stands."""
+    first = start(VALID_IMAGE)
+    first.pid = first.wait_ready().pid
+    second = start(folder_of=first)
+    second.claim_dialog(others=[first.pid])
+    second.wait_ready()
+    first.move(10, 40)
+    second.move(410, 40)
+    for program, field, key in [(first, ID_UP, "s"), (first, ID_LEFT, "z"),
+                                (second, ID_DOWN, "c"), (second, ID_LEFT, "Up")]:
+        program.focus_field(field)
+        program.press(key)
+    check(second.state().text(ID_LEFT) == "KEY_↑", "the second copy's LEFT changed")
+    first.save_and_exit()
+    second.save_and_exit()
+    expected = config_image([(0, 31), (0, 46), (0, 200)] + VALID_BINDINGS[3:])
+    check(first.file_bytes() == expected, f"config.ini holds {first.file_bytes()!r}, not {expected!r}")
 
 
 @scenario(WESTERN)
@@ -824,9 +905,10 @@ def run(args):
             continue
         programs = []
 
-        def start(config=None, _name=f"{name}-{lang.split('.')[0]}", _lang=lang,
-                  _programs=programs):
-            program = Program(suite, _name, _lang, config)
+        def start(config=None, folder_of=None, _name=f"{name}-{lang.split('.')[0]}",
+                  _lang=lang, _programs=programs):
+            program = Program(suite, f"{_name}-{len(_programs)}" if _programs else _name, _lang,
+                              config, folder_of)
             _programs.append(program)
             return program
 

@@ -2,11 +2,15 @@
 // the end-to-end tests, and presses message box buttons. Run it in the same Wine desktop as the
 // program: a process sees only the windows of its own desktop.
 //
-//   keyconfig_probe state               the dialog, its controls, the focus and every message box
-//   keyconfig_probe press-ok [CAPTION]  presses OK on the message box (with that caption)
+//   keyconfig_probe state [PID]         the dialog, its controls, the focus and every message box
+//   keyconfig_probe list                every configuration dialog: its process id and place
+//   keyconfig_probe press-ok [CAPTION [PID]]  presses OK on the message box (with that caption)
+//   keyconfig_probe move PID X Y        moves the dialog of that process to X, Y on the screen
 //   keyconfig_probe hold                keeps the desktop up until the standard input closes
 //   keyconfig_probe device-change COUNT posts the dialog COUNT device-change hints
 //
+// PID is a Windows process id, as "state" and "list" print it; with one, only that process's
+// dialog and message boxes count, so that two copies of the program can be told apart.
 // Output is UTF-8, one record a line, "key=value" fields; a text field comes last on its line and
 // runs to the end of it, with backslash, CR and LF escaped as \\, \r and \n. "state" ends with the
 // line "end". Exit code 0 on success, 1 when the thing asked for is not there, 2 on misuse.
@@ -90,19 +94,32 @@ bool HasClass(HWND window, const wchar_t* name) {
 }
 
 struct TopWindows {
+    DWORD process = 0; // 0: any
     HWND dialog = nullptr;
+    HWND dialogs[kMaxWindows] = {};
+    int dialogCount = 0;
     HWND boxes[kMaxWindows] = {};
     int boxCount = 0;
 };
 
+DWORD ProcessOf(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
 BOOL CALLBACK OnTopWindow(HWND window, LPARAM context) {
     TopWindows& found = *reinterpret_cast<TopWindows*>(context);
-    if (!HasClass(window, kDialogClass)) {
+    if (!HasClass(window, kDialogClass) ||
+        (found.process != 0 && ProcessOf(window) != found.process)) {
         return TRUE;
     }
     if (GetDlgItem(window, kReadoutId) != nullptr) {
         if (found.dialog == nullptr) {
             found.dialog = window;
+        }
+        if (found.dialogCount < kMaxWindows) {
+            found.dialogs[found.dialogCount++] = window;
         }
     } else if (IsWindowVisible(window) && found.boxCount < kMaxWindows) {
         found.boxes[found.boxCount++] = window;
@@ -110,8 +127,9 @@ BOOL CALLBACK OnTopWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
-TopWindows FindTopWindows() {
+TopWindows FindTopWindows(DWORD process = 0) {
     TopWindows found;
+    found.process = process;
     EnumWindows(OnTopWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
@@ -160,7 +178,7 @@ bool CloseBoxCentre(HWND window, POINT& centre) {
 
 void WriteDialog(HWND dialog) {
     char line[160];
-    std::snprintf(line, sizeof line, "dialog visible=%d foreground=%d",
+    std::snprintf(line, sizeof line, "dialog pid=%lu visible=%d foreground=%d", ProcessOf(dialog),
                   IsWindowVisible(dialog) ? 1 : 0, GetForegroundWindow() == dialog ? 1 : 0);
     Write(line);
     RECT rect;
@@ -236,8 +254,8 @@ void WriteBox(HWND box, HWND dialog) {
     Write("\n");
 }
 
-int PrintState() {
-    const TopWindows found = FindTopWindows();
+int PrintState(DWORD process) {
+    const TopWindows found = FindTopWindows(process);
     if (found.dialog != nullptr) {
         WriteDialog(found.dialog);
     } else {
@@ -252,8 +270,8 @@ int PrintState() {
 
 // Presses OK the way the button does: the message box ends on WM_COMMAND IDOK. Posted, so that the
 // probe never waits on the program.
-int PressOk(const wchar_t* wanted) {
-    const TopWindows found = FindTopWindows();
+int PressOk(const wchar_t* wanted, DWORD process) {
+    const TopWindows found = FindTopWindows(process);
     for (int i = 0; i < found.boxCount; ++i) {
         const HWND box = found.boxes[i];
         wchar_t caption[kTextMax];
@@ -273,6 +291,33 @@ int PressOk(const wchar_t* wanted) {
     }
     Write("no message box\n");
     return kExitMissing;
+}
+
+int PrintDialogs() {
+    const TopWindows found = FindTopWindows();
+    for (int i = 0; i < found.dialogCount; ++i) {
+        char line[120];
+        std::snprintf(line, sizeof line, "dialog pid=%lu", ProcessOf(found.dialogs[i]));
+        Write(line);
+        RECT rect;
+        GetWindowRect(found.dialogs[i], &rect);
+        WriteRect(rect);
+        Write("\n");
+    }
+    Write("end\n");
+    return kExitOk;
+}
+
+// Moves a dialog, as a player drags it by its caption.
+int MoveDialog(DWORD process, int x, int y) {
+    const TopWindows found = FindTopWindows(process);
+    if (found.dialog == nullptr || !SetWindowPos(found.dialog, nullptr, x, y, 0, 0,
+                                                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) {
+        Write("no dialog\n");
+        return kExitMissing;
+    }
+    Write("moved\n");
+    return kExitOk;
 }
 
 // Posts the dialog what Windows sends every top-level window when devices come or go.
@@ -310,17 +355,24 @@ int Hold() {
 // page of the system.
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && lstrcmpW(argv[1], L"state") == 0) {
-        return PrintState();
+        return PrintState(argc >= 3 ? _wtoi(argv[2]) : 0);
+    }
+    if (argc >= 2 && lstrcmpW(argv[1], L"list") == 0) {
+        return PrintDialogs();
+    }
+    if (argc >= 5 && lstrcmpW(argv[1], L"move") == 0) {
+        return MoveDialog(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
     }
     if (argc >= 2 && lstrcmpW(argv[1], L"hold") == 0) {
         return Hold();
     }
     if (argc >= 2 && lstrcmpW(argv[1], L"press-ok") == 0) {
-        return PressOk(argc >= 3 ? argv[2] : nullptr);
+        return PressOk(argc >= 3 ? argv[2] : nullptr, argc >= 4 ? _wtoi(argv[3]) : 0);
     }
     if (argc >= 3 && lstrcmpW(argv[1], L"device-change") == 0) {
         return PostDeviceChanges(_wtoi(argv[2]));
     }
-    Write("usage: keyconfig_probe state | press-ok [CAPTION] | hold | device-change COUNT\n");
+    Write("usage: keyconfig_probe state [PID] | list | press-ok [CAPTION [PID]] | move PID X Y | "
+          "hold | device-change COUNT\n");
     return kExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include "capture/binding.h"
 #include "capture/binding_name.h"
+#include "capture/capture.h"
 #include "fake_windows.h"
 #include "resources/resource.h"
 #include "store/config_file.h"
@@ -75,38 +76,43 @@ int g_openFiles = 0;
 
 // Each step runs the system's operation and records it, so that single steps can be swapped
 // for failing ones while the rest really happen.
-std::FILE* LoggedOpenRead(const char* path, OpenFailure* failure) {
+std::FILE* LoggedOpenRead(const char* path, FileStatus* status) {
     g_calls.push_back(std::string("openRead ") + path);
-    std::FILE* file = SystemConfigFileOps().openRead(path, failure);
+    std::FILE* file = SystemConfigFileOps().openRead(path, status);
     g_openFiles += file != nullptr;
     return file;
 }
-std::FILE* LoggedCreateNew(const char* path, bool* taken) {
+std::FILE* LoggedCreateNew(const char* path, FileStatus* status) {
     g_calls.push_back(std::string("createNew ") + path);
-    std::FILE* file = SystemConfigFileOps().createNew(path, taken);
+    std::FILE* file = SystemConfigFileOps().createNew(path, status);
     g_openFiles += file != nullptr;
     return file;
 }
-bool LoggedRead(std::FILE* file, void* buffer, std::size_t size, std::size_t* count) {
+bool LoggedRead(std::FILE* file, void* buffer, std::size_t size, std::size_t* count,
+                FileStatus* status) {
     g_calls.push_back("read " + std::to_string(size));
-    return SystemConfigFileOps().read(file, buffer, size, count);
+    return SystemConfigFileOps().read(file, buffer, size, count, status);
 }
-bool LoggedWrite(std::FILE* file, const void* data, std::size_t size) {
+bool LoggedWrite(std::FILE* file, const void* data, std::size_t size, FileStatus* status) {
     g_calls.push_back("write " + std::to_string(size));
-    return SystemConfigFileOps().write(file, data, size);
+    return SystemConfigFileOps().write(file, data, size, status);
 }
-bool LoggedFlush(std::FILE* file) {
+bool LoggedFlush(std::FILE* file, FileStatus* status) {
     g_calls.push_back("flush");
-    return SystemConfigFileOps().flush(file);
+    return SystemConfigFileOps().flush(file, status);
 }
-bool LoggedClose(std::FILE* file) {
+bool LoggedClose(std::FILE* file, FileStatus* status) {
     g_calls.push_back("close");
     --g_openFiles;
-    return SystemConfigFileOps().close(file);
+    return SystemConfigFileOps().close(file, status);
 }
-bool LoggedReplace(const char* from, const char* to, bool* busy) {
+bool LoggedReplace(const char* from, const char* to, FileStatus* status) {
     g_calls.push_back(std::string("replace ") + from + " " + to);
-    return SystemConfigFileOps().replace(from, to, busy);
+    return SystemConfigFileOps().replace(from, to, status);
+}
+bool LoggedPlace(const char* from, const char* to, FileStatus* status) {
+    g_calls.push_back(std::string("place ") + from + " " + to);
+    return SystemConfigFileOps().place(from, to, status);
 }
 bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
@@ -117,48 +123,65 @@ void LoggedPause(unsigned milliseconds) {
     g_calls.push_back("pause " + std::to_string(milliseconds));
 }
 
-constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedCreateNew, LoggedRead,
-                                      LoggedWrite,    LoggedFlush,     LoggedClose,
-                                      LoggedReplace,  LoggedRemove,    LoggedPause};
+constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedCreateNew, LoggedRead,    LoggedWrite,
+                                      LoggedFlush,    LoggedClose,     LoggedReplace, LoggedPlace,
+                                      LoggedRemove,   LoggedPause};
 
 // Failing steps. Those that get a file still do what a real failure leaves behind (half the
 // bytes written, the file closed), so the test sees what the program must clean up.
 // Opening for reading fails with g_openFailure while g_failingOpens lasts, then opens for real.
-OpenFailure g_openFailure;
+FileFailure g_openFailure;
 int g_failingOpens = 0;
-std::FILE* OpenReadFailing(const char* path, OpenFailure* failure) {
+std::FILE* OpenReadFailing(const char* path, FileStatus* status) {
     if (g_failingOpens == 0) {
-        return LoggedOpenRead(path, failure);
+        return LoggedOpenRead(path, status);
     }
     --g_failingOpens;
     g_calls.push_back(std::string("openRead ") + path);
-    *failure = g_openFailure;
+    *status = {g_openFailure, 13};
     return nullptr;
 }
-std::FILE* CreateNewFails(const char* path, bool* taken) {
+std::FILE* CreateNewFails(const char* path, FileStatus* status) {
     g_calls.push_back(std::string("createNew ") + path);
-    *taken = false;
+    *status = {FileFailure::kFolderDenied, 13};
     return nullptr;
 }
-bool ReadFails(std::FILE* file, void* buffer, std::size_t size, std::size_t* count) {
-    LoggedRead(file, buffer, size, count);
+bool ReadFails(std::FILE* file, void* buffer, std::size_t size, std::size_t* count,
+               FileStatus* status) {
+    LoggedRead(file, buffer, size, count, status);
+    *status = {FileFailure::kOther, 33};
     return false;
 }
-bool WriteFailsHalfway(std::FILE* file, const void* data, std::size_t size) {
-    LoggedWrite(file, data, size / 2);
+bool WriteFailsHalfway(std::FILE* file, const void* data, std::size_t size, FileStatus* status) {
+    LoggedWrite(file, data, size / 2, status);
+    *status = {FileFailure::kDiskFull, 28};
     return false;
 }
-bool FlushFails(std::FILE* file) {
-    LoggedFlush(file);
+bool FlushFails(std::FILE* file, FileStatus* status) {
+    LoggedFlush(file, status);
+    *status = {FileFailure::kOther, 5};
     return false;
 }
-bool CloseFails(std::FILE* file) {
-    LoggedClose(file);
+bool CloseFails(std::FILE* file, FileStatus* status) {
+    LoggedClose(file, status);
+    *status = {FileFailure::kOther, 9};
     return false;
 }
-bool ReplaceFails(const char* from, const char* to, bool* busy) {
+// Replacing and placing fail alike; the name recorded tells which one ran.
+bool MoveFails(const char* from, const char* to, FileStatus* status, const char* name) {
+    g_calls.push_back(std::string(name) + " " + from + " " + to);
+    *status = {FileFailure::kOther, 1117};
+    return false;
+}
+// Held by another program for the first g_busyMoves tries.
+int g_busyMoves = 0;
+bool ReplaceBusyAtFirst(const char* from, const char* to, FileStatus* status) {
+    if (g_busyMoves == 0) {
+        return LoggedReplace(from, to, status);
+    }
+    --g_busyMoves;
     g_calls.push_back(std::string("replace ") + from + " " + to);
-    *busy = false;
+    *status = {FileFailure::kBusy, 32};
     return false;
 }
 
@@ -167,25 +190,45 @@ struct WriteFailure {
     void (*inject)(ConfigFileOps& ops);
     // The steps taken: none after the failure but closing and removing the temp file.
     std::vector<std::string> calls;
+    // The second line of the message that reports it.
+    const char* cause;
 };
 
 const WriteFailure kWriteFailures[] = {
     {"open",
      [](ConfigFileOps& ops) { ops.createNew = CreateNewFails; },
-     {"createNew config.ini.0.tmp"}},
+     {"createNew config.ini.0.tmp"},
+     "フォルダーに書き込む権限がありません"},
     {"write",
      [](ConfigFileOps& ops) { ops.write = WriteFailsHalfway; },
-     {"createNew config.ini.0.tmp", "write 9", "close", "remove config.ini.0.tmp"}},
+     {"createNew config.ini.0.tmp", "write 9", "close", "remove config.ini.0.tmp"},
+     "ディスクの空きが足りません"},
     {"flush",
      [](ConfigFileOps& ops) { ops.flush = FlushFails; },
-     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"}},
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"},
+     "エラー番号 5"},
     {"close",
      [](ConfigFileOps& ops) { ops.close = CloseFails; },
-     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"}},
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"},
+     "エラー番号 9"},
     {"replace",
-     [](ConfigFileOps& ops) { ops.replace = ReplaceFails; },
+     [](ConfigFileOps& ops) {
+         ops.replace = [](const char* from, const char* to, FileStatus* status) {
+             return MoveFails(from, to, status, "replace");
+         };
+         ops.place = [](const char* from, const char* to, FileStatus* status) {
+             return MoveFails(from, to, status, "place");
+         };
+     },
      {"createNew config.ini.0.tmp", "write 18", "flush", "close",
-      "replace config.ini.0.tmp config.ini", "remove config.ini.0.tmp"}},
+      "replace config.ini.0.tmp config.ini", "remove config.ini.0.tmp"},
+     "エラー番号 1117"},
+    // Only a save meets an existing file. No write bit is read-only, even to root.
+    {"read-only",
+     [](ConfigFileOps&) { fs::permissions(kFile, fs::perms::owner_read | fs::perms::group_read); },
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close",
+      "replace config.ini.0.tmp config.ini", "remove config.ini.0.tmp"},
+     "ファイルが読み取り専用です"},
 };
 
 class KeyConfigTest : public ::testing::Test {
@@ -199,6 +242,7 @@ class KeyConfigTest : public ::testing::Test {
 
         fake::TheDesktop().Reset();
         std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        g_boundInRun = 0;
         g_configFileOps = kLoggedOps;
         g_calls.clear();
         g_openFiles = 0;
@@ -215,6 +259,22 @@ class KeyConfigTest : public ::testing::Test {
 
     static fake::Desktop& Desktop() { return fake::TheDesktop(); }
     static HWND Dialog() { return fake::TheDesktop().Dialog(); }
+
+    // The player binds entry index (0..5) to b: its field has the focus and capture offers b.
+    static void Bind(int index, Binding b) {
+        Desktop().Focus(IDC_BINDING_UP + index);
+        ASSERT_TRUE(StoreBinding(b, GetFocus(), Dialog()));
+    }
+    // The player binds all six visible entries to those of table.
+    static void BindVisible(const Binding (&table)[kBindingCount]) {
+        for (int i = 0; i <= IDC_BINDING_BOMB - IDC_BINDING_UP; ++i) {
+            Bind(i, table[i]);
+        }
+    }
+    static bool Save() {
+        FileStatus why;
+        return SaveKeyConfig(&why);
+    }
 
     // The message boxes shown so far, each checked for the caption, the error icon and no owner.
     static std::vector<std::string> Messages() {
@@ -271,6 +331,36 @@ TEST_F(KeyConfigTest, MissingFileIsCreatedWithDefaultsAfterTheMessage) {
     std::fill(std::begin(defaults), std::end(defaults), kDefaultBinding);
     ExpectLoaded(defaults);
     EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON4), "JOY99_B252");
+}
+
+// A file copied in, or created by a second copy of the program, while the creation message
+// waits for the player is loaded as it is, with its own message if broken; no defaults replace it.
+TEST_F(KeyConfigTest, FileArrivingWhileTheCreationMessageWaitsIsLoadedNotReplaced) {
+    Bytes broken = ImageOf(kMixedTable);
+    broken[1] = 7;
+    for (const Bytes& arriving : {ImageOf(kMixedTable), broken}) {
+        SCOPED_TRACE(testing::Message() << "header " << int{arriving[1]});
+        std::remove(kFile);
+        Desktop().Reset();
+        std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
+        Desktop().onMessageBox = [&](const fake::MessageBoxCall& box) {
+            if (box.text == kCreating) {
+                WriteBytes(kFile, arriving);
+            }
+        };
+
+        LoadKeyConfig(Dialog());
+
+        EXPECT_EQ(ReadBytes(kFile), arriving);
+        EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
+        if (arriving[1] == kBindingCount) {
+            EXPECT_EQ(Messages(), std::vector<std::string>{kCreating});
+            ExpectLoaded(kMixedTable);
+        } else {
+            EXPECT_EQ(Messages(), (std::vector<std::string>{kCreating, kBroken}));
+            ExpectNothingLoaded();
+        }
+    }
 }
 
 TEST_F(KeyConfigTest, ValidFileLoadsEveryEntryIntoTableAndFields) {
@@ -366,6 +456,7 @@ TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
 
     LoadKeyConfig(Dialog());
 
+    EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"}) << "decided at once";
     EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
     ExpectNothingLoaded();
     EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
@@ -398,23 +489,26 @@ TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
 }
 
 // A file that will not open is tried again only while another program holds it, and a file that
-// is there is never overwritten with defaults: it may hold the player's Bindings. One that could
-// not be read is read again before a save replaces it: when it reads then, its hidden Bindings
-// are kept beside the six from the dialog; when it still does not, the save fails unwritten.
-TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedWhileBusyAndReadAgainBeforeASave) {
-    // How opening fails and for how many opens, and how many opens the load then makes; the
-    // load succeeds when the failures end within them, the save when they end before it.
+// is there is never overwritten with defaults: it may hold the player's Bindings. Every save reads
+// it again: one that still cannot be read is not replaced, and once it reads, every entry the
+// player did not bind comes from it.
+TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedWhileBusyAndReadAgainAtEachSave) {
+    // How opening fails and for how many opens; how many opens the load makes, and whether the
+    // first OK saves (the second one, when the failures have ended, always does).
     const struct {
-        OpenFailure failure;
+        FileFailure failure;
         int failingOpens;
-        int opens;
+        int loadOpens;
+        bool firstSaves;
     } cases[] = {
-        {OpenFailure::kBusy, 1, 2},
-        {OpenFailure::kBusy, 1000, kBusyAttempts},
-        {OpenFailure::kRefused, 1, 1},
-        {OpenFailure::kRefused, 1000, 1},
+        {FileFailure::kBusy, 1, 2, true},
+        {FileFailure::kBusy, kBusyAttempts + 2, kBusyAttempts, true},
+        {FileFailure::kBusy, 1000, kBusyAttempts, false},
+        {FileFailure::kOther, 1, 1, true},
+        {FileFailure::kOther, 1000, 1, false},
     };
-    const Bytes kSavedOverMixed = {1, 8, 0, 16, 0, 17, 0, 18, 0, 19, 0, 20, 0, 21, 7, 19, 255, 254};
+    Bytes savedOverMixed = ImageOf(kMixedTable);
+    savedOverMixed[3] = DIK_S;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << static_cast<int>(c.failure) << " " << c.failingOpens);
         WriteBytes(kFile, ImageOf(kMixedTable));
@@ -427,23 +521,26 @@ TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedWhileBusyAndReadAgainBeforeASa
 
         LoadKeyConfig(Dialog());
 
-        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "openRead config.ini"), c.opens);
-        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "pause 40"), c.opens - 1);
-        if (c.failingOpens < c.opens) {
+        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "openRead config.ini"), c.loadOpens);
+        EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "pause 40"), c.loadOpens - 1);
+        if (c.failingOpens < c.loadOpens) {
             EXPECT_TRUE(Messages().empty());
             ExpectLoaded(kMixedTable);
         } else {
             EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
             ExpectNothingLoaded();
         }
-        EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
 
-        for (int i = 0; i < 6; ++i) {
-            g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
+        Bind(0, {kKeyboardDevice, DIK_S});
+        FileStatus why;
+        EXPECT_EQ(SaveKeyConfig(&why), c.firstSaves);
+        if (!c.firstSaves) {
+            EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+            EXPECT_EQ(why.failure, c.failure);
+            g_failingOpens = 0;
+            EXPECT_TRUE(Save());
         }
-        const bool saves = c.failingOpens == 1;
-        EXPECT_EQ(SaveKeyConfig(), saves);
-        EXPECT_EQ(ReadBytes(kFile), saves ? kSavedOverMixed : ImageOf(kMixedTable));
+        EXPECT_EQ(ReadBytes(kFile), savedOverMixed);
         EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
     }
 }
@@ -466,9 +563,11 @@ TEST_F(KeyConfigTest, ReadErrorIsRetriedThenUnreadableAndTheFileIsClosedBeforeTh
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
 }
 
-TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
-    std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
+TEST_F(KeyConfigTest, SaveReadsTheFileWritesATempFileFlushesClosesThenReplaces) {
     WriteBytes(kFile, kDefaultImage);
+    BindVisible(kMixedTable);
+    Bytes expected = ImageOf(kMixedTable);
+    std::copy(kDefaultImage.end() - 4, kDefaultImage.end(), expected.end() - 4);
     Bytes oldAtReplace;
     Bytes newAtReplace;
     // Look at both files the moment before the replacement.
@@ -476,21 +575,38 @@ TEST_F(KeyConfigTest, SaveWritesATempFileFlushesClosesThenReplaces) {
     static Bytes* s_new;
     s_old = &oldAtReplace;
     s_new = &newAtReplace;
-    g_configFileOps.replace = [](const char* from, const char* to, bool* busy) {
+    g_configFileOps.replace = [](const char* from, const char* to, FileStatus* status) {
         *s_old = ReadBytes(to);
         *s_new = ReadBytes(from);
-        return LoggedReplace(from, to, busy);
+        return LoggedReplace(from, to, status);
     };
 
-    EXPECT_TRUE(SaveKeyConfig());
+    EXPECT_TRUE(Save());
 
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"createNew config.ini.0.tmp", "write 18", "flush",
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"openRead config.ini", "read 100", "close",
+                                                 "createNew config.ini.0.tmp", "write 18", "flush",
                                                  "close", "replace config.ini.0.tmp config.ini"}));
     EXPECT_EQ(oldAtReplace, kDefaultImage) << "the old file stays whole until the replacement";
-    EXPECT_EQ(newAtReplace, ImageOf(kMixedTable)) << "the new file is complete before it";
-    EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
+    EXPECT_EQ(newAtReplace, expected) << "the new file is complete before it";
+    EXPECT_EQ(ReadBytes(kFile), expected);
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
     EXPECT_TRUE(Messages().empty()) << "saving itself shows nothing";
+}
+
+TEST_F(KeyConfigTest, ReplacementHeldByAnotherProgramIsTriedAgain) {
+    WriteBytes(kFile, kDefaultImage);
+    Bind(0, {kKeyboardDevice, DIK_S});
+    g_configFileOps.replace = ReplaceBusyAtFirst;
+    g_busyMoves = 2;
+
+    EXPECT_TRUE(Save());
+
+    EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "pause 40"), 2);
+    Bytes expected = kDefaultImage;
+    expected[2] = kKeyboardDevice;
+    expected[3] = DIK_S;
+    EXPECT_EQ(ReadBytes(kFile), expected);
+    EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
 
 TEST_F(KeyConfigTest, SaveReplacesALongerFileWithExactly18Bytes) {
@@ -499,7 +615,7 @@ TEST_F(KeyConfigTest, SaveReplacesALongerFileWithExactly18Bytes) {
     WriteBytes(kFile, longFile);
 
     LoadKeyConfig(Dialog());
-    ASSERT_TRUE(SaveKeyConfig());
+    ASSERT_TRUE(Save());
 
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
 }
@@ -515,8 +631,10 @@ TEST_F(KeyConfigTest, RoundTripsGiveTheSameTableAndBytes) {
     for (const Binding(*table)[kBindingCount] : tables) {
         SCOPED_TRACE(testing::Message() << "table starting " << int{(*table)[0].device} << ","
                                         << int{(*table)[0].code});
+        // With no file to keep entries from, the whole table is written.
+        std::remove(kFile);
         std::copy(std::begin(*table), std::end(*table), std::begin(g_bindingTable));
-        ASSERT_TRUE(SaveKeyConfig());
+        ASSERT_TRUE(Save());
         const Bytes saved = ReadBytes(kFile);
         EXPECT_EQ(saved, ImageOf(*table));
 
@@ -526,29 +644,48 @@ TEST_F(KeyConfigTest, RoundTripsGiveTheSameTableAndBytes) {
         EXPECT_TRUE(Messages().empty());
         ExpectLoaded(*table);
 
-        ASSERT_TRUE(SaveKeyConfig());
+        ASSERT_TRUE(Save());
         EXPECT_EQ(ReadBytes(kFile), saved) << "loading and saving again changes nothing";
         EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
     }
 }
 
-// The dialog never changes the hidden entries 6 and 7, so what the file holds there survives
-// a load and a save with new visible Bindings.
-TEST_F(KeyConfigTest, HiddenBindingsSurviveLoadAndSave) {
-    WriteBytes(kFile, ImageOf(kMixedTable));
-    LoadKeyConfig(Dialog());
-    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON3), FormatBindingName(kMixedTable[6]).text);
-    EXPECT_STREQ(Desktop().Text(IDC_BINDING_BUTTON4), FormatBindingName(kMixedTable[7]).text);
+// A save writes what the player bound in this run over the file as it is at that moment. A file
+// unchanged since the load keeps its hidden entries; one that another copy of the program or a
+// restored backup changed meanwhile keeps those changes wherever the player bound nothing (a field
+// pressed again with what it showed counts as bound); one that holds no valid image by then has
+// nothing to keep, and the dialog's table is written.
+TEST_F(KeyConfigTest, SaveWritesTheBoundEntriesOverTheFileAsItIsNow) {
+    Binding dialog[kBindingCount];
+    std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(dialog));
+    dialog[0] = {kKeyboardDevice, DIK_S};
+    Binding other[kBindingCount] = {
+        {5, 5}, {kKeyboardDevice, DIK_Z}, {6, 6}, {0, 9}, {0, 10}, {0, 11}, {3, 3}, {0, 12}};
+    Bytes written = ImageOf(other);
+    std::copy_n(ImageOf(dialog).begin() + 2, 6, written.begin() + 2); // entries 0..2
+    std::copy_n(ImageOf(other).begin() + 4, 2, written.begin() + 4);  // but not 1
+    Bytes broken = ImageOf(other);
+    broken[0] = 2;
+    Bytes shortFile = ImageOf(other);
+    shortFile.pop_back();
+    const struct {
+        Bytes atSave;
+        Bytes written;
+    } cases[] = {{ImageOf(kMixedTable), ImageOf(dialog)},
+                 {ImageOf(other), written},
+                 {broken, ImageOf(dialog)},
+                 {shortFile, ImageOf(dialog)}};
+    for (const auto& c : cases) {
+        WriteBytes(kFile, ImageOf(kMixedTable));
+        LoadKeyConfig(Dialog());
+        Bind(0, dialog[0]);
+        Bind(2, kMixedTable[2]);
+        WriteBytes(kFile, c.atSave);
 
-    for (int i = 0; i < 6; ++i) {
-        g_bindingTable[i] = {0, static_cast<uint8_t>(16 + i)};
+        EXPECT_TRUE(Save());
+
+        EXPECT_EQ(ReadBytes(kFile), c.written);
     }
-    ASSERT_TRUE(SaveKeyConfig());
-
-    const Bytes saved = ReadBytes(kFile);
-    ASSERT_EQ(saved.size(), kConfigFileSize);
-    EXPECT_EQ(Bytes(saved.begin() + 14, saved.end()), (Bytes{7, 19, 255, 254}));
-    EXPECT_EQ(Bytes(saved.begin() + 2, saved.begin() + 6), (Bytes{0, 16, 0, 17}));
 }
 
 TEST_F(KeyConfigTest, BrokenFileIsReplacedOnlyBySaving) {
@@ -556,34 +693,50 @@ TEST_F(KeyConfigTest, BrokenFileIsReplacedOnlyBySaving) {
     LoadKeyConfig(Dialog());
     EXPECT_EQ(ReadBytes(kFile), (Bytes{1, 7, 0, 30}));
 
-    g_bindingTable[0] = {0, 30};
-    ASSERT_TRUE(SaveKeyConfig());
+    Bind(0, {0, 30});
+    ASSERT_TRUE(Save());
 
     EXPECT_EQ(ReadBytes(kFile), (Bytes{1, 8, 0, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST_F(KeyConfigTest, EachFailedSaveStepKeepsTheOldFileAndLeavesNoTempFile) {
+TEST_F(KeyConfigTest, EachFailedSaveStepKeepsTheOldFileLeavesNoTempFileAndSaysWhy) {
     for (const WriteFailure& failure : kWriteFailures) {
         SCOPED_TRACE(failure.step);
+        std::error_code noFileYet;
+        fs::permissions(kFile, fs::perms::owner_all, noFileYet);
+        WriteBytes(kFile, kDefaultImage);
         g_configFileOps = kLoggedOps;
         failure.inject(g_configFileOps);
-        WriteBytes(kFile, kDefaultImage);
-        std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
+        BindVisible(kMixedTable);
         Desktop().Reset();
         g_calls.clear();
 
-        EXPECT_FALSE(SaveKeyConfig());
+        FileStatus why;
+        EXPECT_FALSE(SaveKeyConfig(&why));
 
         EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
         EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
         EXPECT_EQ(g_openFiles, 0);
         EXPECT_TRUE(Messages().empty()) << "the dialog reports a failed save";
-        EXPECT_EQ(g_calls, failure.calls);
+        std::vector<std::string> calls = {"openRead config.ini", "read 100", "close"};
+        calls.insert(calls.end(), failure.calls.begin(), failure.calls.end());
+        EXPECT_EQ(g_calls, calls);
+
+        ReportSaveFailure(Dialog(), why);
+        ASSERT_EQ(Desktop().messageBoxes.size(), 1u);
+        const fake::MessageBoxCall& call = Desktop().messageBoxes[0];
+        EXPECT_EQ(call.owner, Dialog());
+        EXPECT_EQ(call.text, std::string(kSaveFailed) + "\n" + failure.cause);
+        EXPECT_EQ(call.caption, kCaption);
+        EXPECT_EQ(call.type, static_cast<UINT>(MB_OK | MB_ICONERROR));
     }
 }
 
-TEST_F(KeyConfigTest, EachFailedCreationStepReportsAndKeepsTheDefaultsInTheDialog) {
+TEST_F(KeyConfigTest, EachFailedCreationStepReportsWhyAndKeepsTheDefaultsInTheDialog) {
     for (const WriteFailure& failure : kWriteFailures) {
+        if (std::string(failure.step) == "read-only") {
+            continue; // there is no file to be read-only
+        }
         SCOPED_TRACE(failure.step);
         g_configFileOps = kLoggedOps;
         failure.inject(g_configFileOps);
@@ -593,9 +746,13 @@ TEST_F(KeyConfigTest, EachFailedCreationStepReportsAndKeepsTheDefaultsInTheDialo
 
         LoadKeyConfig(Dialog());
 
-        EXPECT_EQ(Messages(), (std::vector<std::string>{kCreating, kSaveFailed}));
+        EXPECT_EQ(Messages(), (std::vector<std::string>{kCreating, std::string(kSaveFailed) + "\n" +
+                                                                       failure.cause}));
+        // The new file takes the name only if it is free.
         std::vector<std::string> calls = {"openRead config.ini"};
-        calls.insert(calls.end(), failure.calls.begin(), failure.calls.end());
+        for (const std::string& call : failure.calls) {
+            calls.push_back(call.rfind("replace ", 0) == 0 ? "place " + call.substr(8) : call);
+        }
         EXPECT_EQ(g_calls, calls);
         EXPECT_TRUE(DirectoryEntries().empty()) << "no file, not even a partial one";
         Binding defaults[kBindingCount];
@@ -604,12 +761,16 @@ TEST_F(KeyConfigTest, EachFailedCreationStepReportsAndKeepsTheDefaultsInTheDialo
     }
 }
 
+// Decided at once: one open, no pause, and nothing written.
 TEST_F(KeyConfigTest, SaveOntoADirectoryFailsAndLeavesIt) {
     fs::create_directory(kFile);
     fs::create_directory(fs::path(kFile) / "inside");
 
-    EXPECT_FALSE(SaveKeyConfig());
+    FileStatus why;
+    EXPECT_FALSE(SaveKeyConfig(&why));
 
+    EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"});
+    EXPECT_EQ(why.failure, FileFailure::kOther);
     EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
@@ -622,24 +783,46 @@ TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHas) {
     fs::create_directory("config.ini.1.tmp");
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
 
-    ASSERT_TRUE(SaveKeyConfig());
+    ASSERT_TRUE(Save());
 
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
     EXPECT_EQ(ReadBytes("config.ini.0.tmp"), Bytes(40, 0xEE));
     EXPECT_EQ(DirectoryEntries(),
               (std::vector<std::string>{kFile, "config.ini.0.tmp", "config.ini.1.tmp"}));
-    EXPECT_EQ(g_calls.at(2), "createNew config.ini.2.tmp");
+    EXPECT_EQ(g_calls.at(3), "createNew config.ini.2.tmp");
 }
 
-TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {
-    ReportSaveFailure(Dialog());
-
-    ASSERT_EQ(Desktop().messageBoxes.size(), 1u);
-    const fake::MessageBoxCall& call = Desktop().messageBoxes[0];
-    EXPECT_EQ(call.owner, Dialog());
-    EXPECT_EQ(call.text, kSaveFailed);
-    EXPECT_EQ(call.caption, kCaption);
-    EXPECT_EQ(call.type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+// What Windows answers for a failed open, a failed write or move, and what that means. A file
+// whose deletion is pending has no attributes and answers access denied; Wine never shows one.
+TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
+    constexpr DWORD kNone = INVALID_FILE_ATTRIBUTES;
+    constexpr DWORD kArchive = 0x20; // FILE_ATTRIBUTE_ARCHIVE, a plain file
+    const struct {
+        bool creating;
+        DWORD openError, attributes, attributesError;
+        FileFailure expected;
+    } opens[] = {
+        {false, ERROR_FILE_NOT_FOUND, kNone, ERROR_PATH_NOT_FOUND, FileFailure::kMissing},
+        {false, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kBusy},
+        {false, ERROR_SHARING_VIOLATION, kArchive, 0, FileFailure::kBusy},
+        {false, ERROR_ACCESS_DENIED, kArchive | FILE_ATTRIBUTE_READONLY, 0, FileFailure::kBusy},
+        {false, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kOther},
+        {true, ERROR_FILE_EXISTS, kArchive | FILE_ATTRIBUTE_READONLY, 0, FileFailure::kTaken},
+        {true, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kTaken},
+        {true, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kTaken},
+        {true, ERROR_ACCESS_DENIED, kNone, ERROR_FILE_NOT_FOUND, FileFailure::kFolderDenied},
+        {true, ERROR_DISK_FULL, kNone, ERROR_FILE_NOT_FOUND, FileFailure::kDiskFull},
+    };
+    for (const auto& o : opens) {
+        EXPECT_EQ(
+            DecideOpenFailure(o.creating, o.openError, o.attributes, o.attributesError).failure,
+            o.expected)
+            << o.creating << " " << o.openError << " " << o.attributes << " " << o.attributesError;
+    }
+    EXPECT_EQ(DecideSystemFailure(ERROR_LOCK_VIOLATION).failure, FileFailure::kBusy);
+    EXPECT_EQ(DecideSystemFailure(ERROR_ALREADY_EXISTS).failure, FileFailure::kTaken);
+    EXPECT_EQ(DecideSystemFailure(ERROR_HANDLE_DISK_FULL).failure, FileFailure::kDiskFull);
+    EXPECT_EQ(DecideSystemFailure(1117).error, 1117u);
 }
 
 } // namespace

@@ -43,24 +43,25 @@ std::size_t g_savedSize;
 int g_writeOpens;
 int g_replaces;
 
-std::FILE* MemoryOpenRead(const char*, OpenFailure* failure) {
-    *failure = OpenFailure::kNone;
+std::FILE* MemoryOpenRead(const char*, FileStatus* status) {
+    *status = {};
     // fmemopen does not write through a read-only stream.
     return fmemopen(const_cast<uint8_t*>(g_input), g_inputSize, "rb");
 }
 
-std::FILE* MemoryCreateNew(const char*, bool* taken) {
-    *taken = false;
+std::FILE* MemoryCreateNew(const char*, FileStatus* status) {
+    *status = {};
     ++g_writeOpens;
     return open_memstream(&g_written, &g_writtenSize);
 }
 
-bool MemoryFlush(std::FILE* file) {
+bool MemoryFlush(std::FILE* file, FileStatus* status) {
+    *status = {};
     return std::fflush(file) == 0;
 }
 
-bool MemoryReplace(const char*, const char*, bool* busy) {
-    *busy = false;
+bool MemoryReplace(const char*, const char*, FileStatus* status) {
+    *status = {};
     ++g_replaces;
     g_savedSize = g_writtenSize < sizeof g_saved ? g_writtenSize : sizeof g_saved;
     std::memcpy(g_saved, g_written, g_savedSize);
@@ -113,8 +114,9 @@ void OutputDebugStringCp932(const char*) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const ConfigFileOps system = SystemConfigFileOps();
-    g_configFileOps = {MemoryOpenRead, MemoryCreateNew, system.read,  system.write, MemoryFlush,
-                       system.close,   MemoryReplace,   MemoryRemove, NoPause};
+    // A file is there from the start, so nothing is created or placed.
+    g_configFileOps = {MemoryOpenRead, MemoryCreateNew, system.read,   system.write, MemoryFlush,
+                       system.close,   MemoryReplace,   MemoryReplace, MemoryRemove, NoPause};
     g_input = data;
     g_inputSize = size;
     g_savedSize = 0;
@@ -155,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             Fail("a field does not show its entry's name");
         }
     }
-    if (!SaveKeyConfig()) {
+    FileStatus why;
+    if (!SaveKeyConfig(&why)) {
         Fail("saving a loaded file failed");
     }
     if (g_savedSize != kConfigFileSize || std::memcmp(g_saved, data, kConfigFileSize) != 0) {
