@@ -243,7 +243,7 @@ class Suite:
 class Program:
     """One run of keyconfig.exe in its own working directory, and the player's hands on it."""
 
-    def __init__(self, suite, name, lang, config=None, folder_of=None):
+    def __init__(self, suite, name, lang, config=None, folder_of=None, debug=""):
         self.suite = suite
         self.lang = lang
         # A second copy runs in the first one's folder.
@@ -262,7 +262,7 @@ class Program:
         self.env = {k: v for k, v in os.environ.items()
                     if not k.startswith("LC_") and k != "LANGUAGE"}
         self.env["LANG"] = lang
-        self.env["WINEDEBUG"] = "warn+debugstr"
+        self.env["WINEDEBUG"] = "warn+debugstr" + debug
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen([self.suite.wine, str(self.suite.exe)],
                                             cwd=self.workdir, env=self.env,
@@ -321,6 +321,10 @@ class Program:
             check(self.process.poll() is None, "the program exited")
             check(time.monotonic() < deadline, f"the program stopped polling ({count} ticks)")
             time.sleep(POLL_SECONDS)
+
+    def enumerations(self):
+        """Looks for a controller so far: DirectInput's enumerations in Wine's +dinput trace."""
+        return self.log_path.read_bytes().count(b":dinput8_EnumDevices ")
 
     def file_bytes(self):
         path = self.workdir / CONFIG_FILE
@@ -793,16 +797,19 @@ def alt_and_f10_leave_the_next_keys_to_capture(start):
 
 @scenario()
 def device_changes_keep_the_dialog_ticking(start):
-    """Device-change hints (no controller can be attached here): through both looks for one the
-    dialog ticks at its pace of 60 ms, and keys still bind."""
-    program = start(DEFAULT_IMAGE)
+    """Device-change hints (no controller can be attached here): ten of them make the two looks
+    for one, counted as DirectInput enumerations in Wine's trace, and through both the dialog
+    ticks at its pace of 60 ms, and keys still bind."""
+    program = start(DEFAULT_IMAGE, debug=",+dinput")
     program.wait_ready()
     program.focus_field(ID_UP)
+    check(program.enumerations() == 1, f"{program.enumerations()} looks at start-up, not 1")
     program.post_device_changes(10)
     began = time.monotonic()
     program.wait_ticks(40)  # 2.4 s at the pace: past the look 0.3 s and the one 2 s after
     elapsed = time.monotonic() - began
     check(elapsed < 6, f"40 ticks took {elapsed:.1f}s after the device changes")
+    check(program.enumerations() == 3, f"{program.enumerations() - 1} looks after the hints, not 2")
     state = program.press("a")
     check(state.text(ID_UP) == "KEY_A", f"A gave {state.text(ID_UP)!r} after the device changes")
     program.click_control(ID_CANCEL)
@@ -905,10 +912,10 @@ def run(args):
             continue
         programs = []
 
-        def start(config=None, folder_of=None, _name=f"{name}-{lang.split('.')[0]}",
+        def start(config=None, folder_of=None, debug="", _name=f"{name}-{lang.split('.')[0]}",
                   _lang=lang, _programs=programs):
             program = Program(suite, f"{_name}-{len(_programs)}" if _programs else _name, _lang,
-                              config, folder_of)
+                              config, folder_of, debug)
             _programs.append(program)
             return program
 
