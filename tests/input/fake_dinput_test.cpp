@@ -78,19 +78,6 @@ TEST_F(FakeDirectInputTest, ReadsNeedAcquisitionAndTheFormatsByteCount) {
     object->Release();
 }
 
-TEST_F(FakeDirectInputTest, DataFormatsMustBeWellFormed) {
-    DIDATAFORMAT format = *DataFormat(FORMAT_KEYBOARD);
-    format.dwObjSize = sizeof(DIOBJECTDATAFORMAT) - 1;
-    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
-    format = *DataFormat(FORMAT_KEYBOARD);
-    format.dwDataSize = 257; // past every key, but not a multiple of 4
-    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
-    format.dwDataSize = 252; // the last keys lie past the data
-    EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_INVALIDPARAM);
-    keyboard->Release();
-    object->Release();
-}
-
 TEST_F(FakeDirectInputTest, ForegroundDevicesFollowTheWindow) {
     ASSERT_EQ(keyboard->Acquire(), DI_OK);
     di.SetForeground(false);

@@ -106,13 +106,24 @@ bool LoggedClose(std::FILE* file, FileStatus* status) {
     --g_openFiles;
     return SystemConfigFileOps().close(file, status);
 }
+// Replacing and placing fail with g_moveFailure while g_failingMoves lasts, then happen for real.
+FileStatus g_moveFailure;
+int g_failingMoves = 0;
+bool LoggedMove(const char* how, bool (*move)(const char*, const char*, FileStatus*),
+                const char* from, const char* to, FileStatus* status) {
+    g_calls.push_back(std::string(how) + " " + from + " " + to);
+    if (g_failingMoves > 0) {
+        --g_failingMoves;
+        *status = g_moveFailure;
+        return false;
+    }
+    return move(from, to, status);
+}
 bool LoggedReplace(const char* from, const char* to, FileStatus* status) {
-    g_calls.push_back(std::string("replace ") + from + " " + to);
-    return SystemConfigFileOps().replace(from, to, status);
+    return LoggedMove("replace", SystemConfigFileOps().replace, from, to, status);
 }
 bool LoggedPlace(const char* from, const char* to, FileStatus* status) {
-    g_calls.push_back(std::string("place ") + from + " " + to);
-    return SystemConfigFileOps().place(from, to, status);
+    return LoggedMove("place", SystemConfigFileOps().place, from, to, status);
 }
 bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
@@ -167,23 +178,6 @@ bool CloseFails(std::FILE* file, FileStatus* status) {
     *status = {FileFailure::kOther, 9};
     return false;
 }
-// Replacing and placing fail alike; the name recorded tells which one ran.
-bool MoveFails(const char* from, const char* to, FileStatus* status, const char* name) {
-    g_calls.push_back(std::string(name) + " " + from + " " + to);
-    *status = {FileFailure::kOther, 1117};
-    return false;
-}
-// Held by another program for the first g_busyMoves tries.
-int g_busyMoves = 0;
-bool ReplaceBusyAtFirst(const char* from, const char* to, FileStatus* status) {
-    if (g_busyMoves == 0) {
-        return LoggedReplace(from, to, status);
-    }
-    --g_busyMoves;
-    g_calls.push_back(std::string("replace ") + from + " " + to);
-    *status = {FileFailure::kBusy, 32};
-    return false;
-}
 
 struct WriteFailure {
     const char* step;
@@ -212,13 +206,9 @@ const WriteFailure kWriteFailures[] = {
      {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"},
      "エラー番号 9"},
     {"replace",
-     [](ConfigFileOps& ops) {
-         ops.replace = [](const char* from, const char* to, FileStatus* status) {
-             return MoveFails(from, to, status, "replace");
-         };
-         ops.place = [](const char* from, const char* to, FileStatus* status) {
-             return MoveFails(from, to, status, "place");
-         };
+     [](ConfigFileOps&) {
+         g_moveFailure = {FileFailure::kOther, 1117};
+         g_failingMoves = 1;
      },
      {"createNew config.ini.0.tmp", "write 18", "flush", "close",
       "replace config.ini.0.tmp config.ini", "remove config.ini.0.tmp"},
@@ -243,6 +233,7 @@ class KeyConfigTest : public ::testing::Test {
         fake::TheDesktop().Reset();
         std::fill(std::begin(g_bindingTable), std::end(g_bindingTable), kNoBinding);
         g_boundInRun = 0;
+        g_failingMoves = 0;
         g_configFileOps = kLoggedOps;
         g_calls.clear();
         g_openFiles = 0;
@@ -596,8 +587,8 @@ TEST_F(KeyConfigTest, SaveReadsTheFileWritesATempFileFlushesClosesThenReplaces) 
 TEST_F(KeyConfigTest, ReplacementHeldByAnotherProgramIsTriedAgain) {
     WriteBytes(kFile, kDefaultImage);
     Bind(0, {kKeyboardDevice, DIK_S});
-    g_configFileOps.replace = ReplaceBusyAtFirst;
-    g_busyMoves = 2;
+    g_moveFailure = {FileFailure::kBusy, 32};
+    g_failingMoves = 2;
 
     EXPECT_TRUE(Save());
 
