@@ -115,13 +115,16 @@ INT_PTR OnControlColour(HDC context, HWND control) {
 // hold any character, so it goes to the window as UTF-16 all the way.
 void ShowConfigPath(HWND dialog) {
     static WCHAR text[kPathLineSize];
-    WCHAR* end = text + MultiByteToWideChar(CP_UTF8, 0, "保存先: ", -1, text, kPathLineSize) - 1;
-    const DWORD room = static_cast<DWORD>(text + kPathLineSize - end) - kFileNameRoom;
-    const DWORD length = GetCurrentDirectoryW(room, end);
+    const int prefix = MultiByteToWideChar(CP_UTF8, 0, "保存先: ", -1, text, kPathLineSize) - 1;
+    if (prefix < 0) {
+        return;
+    }
+    const DWORD room = kPathLineSize - prefix - kFileNameRoom;
+    const DWORD length = GetCurrentDirectoryW(room, text + prefix);
     if (length == 0 || length >= room) {
         return; // no line rather than a wrong one
     }
-    end += length;
+    WCHAR* end = text + prefix + length;
     if (end[-1] != L'\\') {
         *end++ = L'\\';
     }

@@ -208,24 +208,20 @@ bool CreateDefaultConfig(HWND dialog) {
     return true;
 }
 
-// The second line of the save-failure message: what stood in the way.
-void AppendSaveFailureCause(char* out, const FileStatus& why) {
-    switch (why.failure) {
+// The second line of the save-failure message, what stood in the way; null where only the
+// system's error number can tell.
+const char* SaveFailureCause(FileFailure failure) {
+    switch (failure) {
     case FileFailure::kReadOnly:
-        AppendText(out, "ファイルが読み取り専用です");
-        break;
+        return "ファイルが読み取り専用です";
     case FileFailure::kFolderDenied:
-        AppendText(out, "フォルダーに書き込む権限がありません");
-        break;
+        return "フォルダーに書き込む権限がありません";
     case FileFailure::kBusy:
-        AppendText(out, "ほかのプログラムがファイルを使っています");
-        break;
+        return "ほかのプログラムがファイルを使っています";
     case FileFailure::kDiskFull:
-        AppendText(out, "ディスクの空きが足りません");
-        break;
+        return "ディスクの空きが足りません";
     default:
-        AppendDecimal(AppendText(out, "エラー番号 "), static_cast<unsigned>(why.error));
-        break;
+        return nullptr;
     }
 }
 
@@ -287,8 +283,12 @@ bool SaveKeyConfig(FileStatus* why) {
 
 void ReportSaveFailure(HWND owner, const FileStatus& why) {
     char text[kMessageSize];
-    char* end = AppendText(text, kSaveFailedText);
-    end = AppendText(end, "\n");
-    AppendSaveFailureCause(end, why);
+    char* end = AppendText(AppendText(text, kSaveFailedText), "\n");
+    const char* cause = SaveFailureCause(why.failure);
+    if (cause != nullptr) {
+        AppendText(end, cause);
+    } else {
+        AppendDecimal(AppendText(end, "エラー番号 "), static_cast<unsigned>(why.error));
+    }
     ShowError(owner, text);
 }
