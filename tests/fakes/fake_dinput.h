@@ -22,7 +22,8 @@
 // until Acquire succeeds; Poll and GetDeviceState need an acquired device,
 // GetDeviceState the byte count of the device's data format; SetDataFormat needs a well-formed
 // DIDATAFORMAT; SetProperty needs DIPROP_RANGE with a well-formed DIPROPRANGE naming one of the
-// joystick's objects.
+// joystick's objects; GetDeviceInfo needs dwSize set and answers with the controller's
+// productName.
 //
 // Reference counting is checked on every call: a second Release, or any call on a released
 // object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
