@@ -25,29 +25,9 @@ for preset in host host-asan; do
     ctest --preset "$preset"
 done
 
-# The data formats the programs build at start-up, compared with MinGW's predefined ones by a
-# console program under Wine: no display, and a prefix of its own, kept between runs.
-check_data_formats() {
-    (
-        unset DISPLAY
-        use_wine_prefix "$PWD/build/format-check/prefix"
-        init_wine_prefix
-        "$WINE64" "$1/keyconfig_format_check.exe"
-    )
-}
-say "Data formats against MinGW's predefined ones"
-ensure_wine
-check_data_formats build/win64
-if why=$(runs_32bit_code); then
-    ensure_wine32
-    check_data_formats build/win32
-else
-    say "Skipped the data format check of the 32-bit program: this machine cannot run 32-bit code ($why)"
-fi
-
 # The real programs under Wine, driven like a player (headless, each run with its own Xvfb and
-# prefix): the 64-bit one everywhere, and the players' 32-bit one where this machine runs 32-bit
-# code.
+# prefix), and the data formats they build checked against MinGW's: the 64-bit one everywhere,
+# and the players' 32-bit one where this machine runs 32-bit code.
 tests/e2e/run_e2e.sh build/win64
 if why=$(runs_32bit_code); then
     tests/e2e/run_e2e.sh build/win32 build/e2e-win32

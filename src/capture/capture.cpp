@@ -1,7 +1,6 @@
 #include "capture/capture.h"
 
 #include "capture/binding_name.h"
-#include "input/hotplug.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 
@@ -95,12 +94,6 @@ bool IsDown(BYTE state) {
     return (state & kDownBit) != 0;
 }
 
-// The focused window's identifier when it is one of the six visible Binding fields, else 0.
-LONG VisibleBindingField(HWND focused) {
-    const LONG id = GetWindowLongW(focused, GWL_ID);
-    return id >= IDC_BINDING_UP && id <= IDC_BINDING_BOMB ? id : 0;
-}
-
 OtherAxes OtherAxesOf(const DIJOYSTATE& joy) {
     OtherAxes axes;
     std::memcpy(&axes, reinterpret_cast<const BYTE*>(&joy) + offsetof(DIJOYSTATE, lZ), sizeof axes);
@@ -125,11 +118,10 @@ Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
     return kNothingUnbindable;
 }
 
-// Follows the joystick from tick to tick, after the press table was built: a drop may call for
-// a look, a new joystick for a new rest state and line. Clears from the press table what was
-// given at rest. Returns whether this tick read the joystick.
-bool FollowJoystick(HWND dialog, const DIJOYSTATE& joy) {
-    OnJoystickPolled(dialog);
+// Follows the joystick from tick to tick, after the press table was built: a new joystick, or
+// none, calls for a new rest state and line. Clears from the press table what was given at rest.
+// Returns whether this tick read the joystick.
+bool FollowJoystick(const DIJOYSTATE& joy) {
     if (JoystickChanges() != g_joystickChanges) {
         g_joystickChanges = JoystickChanges();
         g_restKnown = false;
@@ -163,7 +155,7 @@ void NoticeUnbindable(const DIJOYSTATE& joy, bool read) {
     }
     const Unbindable moved = MovedUnbindable(joy);
     if (moved != kNothingUnbindable && moved != g_unbindable &&
-        VisibleBindingField(g_focusedWindow) != 0) {
+        IsVisibleBindingField(GetWindowLongW(g_focusedWindow, GWL_ID))) {
         g_message = moved;
         g_messageTicks = kMessageTicks;
     }
@@ -270,8 +262,8 @@ bool ChooseBinding(Binding& out, const Input& snapshot) {
 }
 
 bool StoreBinding(Binding b, HWND focused, HWND dialog) {
-    const LONG id = VisibleBindingField(focused);
-    if (id == 0) {
+    const LONG id = GetWindowLongW(focused, GWL_ID);
+    if (!IsVisibleBindingField(id)) {
         return false;
     }
     if (b == kNoBinding) {
@@ -295,7 +287,7 @@ void CaptureStep(HWND dialog) {
     Input out_state;
     PollInput(&out_state);
     UpdateJoystickPresses(out_state);
-    const bool joystickRead = FollowJoystick(dialog, out_state.joystick);
+    const bool joystickRead = FollowJoystick(out_state.joystick);
 
     // A key that suspends capture stops the rest of the tick, but not the controller line.
     if (!IsForbiddenKeyDown(out_state)) {
@@ -309,6 +301,10 @@ void CaptureStep(HWND dialog) {
         NoticeUnbindable(out_state.joystick, joystickRead);
     }
     ShowControllerLine(dialog);
+}
+
+bool IsVisibleBindingField(int id) {
+    return id >= IDC_BINDING_UP && id <= IDC_BINDING_BOMB;
 }
 
 void ResetReadout() {

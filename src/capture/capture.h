@@ -56,6 +56,9 @@ class HoldFilter {
     Binding last_ = kNoBinding;
 };
 
+// Whether the control is one of the six visible Binding fields, the ones that take an input.
+bool IsVisibleBindingField(int id);
+
 // Stores b for the focused Binding field when it is one of the six visible ones, shows the new
 // name when the entry changed, and moves the focus to the next field (bomb wraps to UP).
 // Returns false and does nothing for any other focus or for (0, 0).

@@ -14,7 +14,7 @@ constexpr UINT_PTR kRescanLateTimerId = 32765;
 // timers; a burst of hints so merges into one look. While one is open, does nothing.
 void OnDeviceChangeHint(HWND window);
 
-// Called after each PollInput. A joystick that had been read and was just dropped for
+// Called after each tick's PollInput. A joystick that had been read and was just dropped for
 // DIERR_UNPLUGGED is a hint of its own: the device-change hints that came while it was still open
 // (the dialog behind another window, where DirectInput does not tell an unplug) were let go.
 void OnJoystickPolled(HWND window);

@@ -73,10 +73,6 @@ void OnOk(HWND dialog) {
     DestroyWindow(dialog);
 }
 
-bool IsVisibleField(int id) {
-    return id >= IDC_BINDING_UP && id <= IDC_BINDING_BOMB;
-}
-
 void OnCommand(HWND dialog, int id, int code) {
     switch (id) {
     case IDOK:
@@ -90,11 +86,11 @@ void OnCommand(HWND dialog, int id, int code) {
         break;
     }
     // A click on a label waits for its field's input, as a click on the field does.
-    if (IsVisibleField(id - IDC_LABEL_OFFSET) && code == STN_CLICKED) {
+    if (IsVisibleBindingField(id - IDC_LABEL_OFFSET) && code == STN_CLICKED) {
         SetFocus(GetDlgItem(dialog, id - IDC_LABEL_OFFSET));
     }
     // The field that waits is drawn highlighted: it is drawn anew when it gets or loses the focus.
-    if (IsVisibleField(id) && (code == EN_SETFOCUS || code == EN_KILLFOCUS)) {
+    if (IsVisibleBindingField(id) && (code == EN_SETFOCUS || code == EN_KILLFOCUS)) {
         InvalidateRect(GetDlgItem(dialog, id), nullptr, TRUE);
     }
 }
@@ -103,7 +99,7 @@ void OnCommand(HWND dialog, int id, int code) {
 // next input goes to, takes the system's selection colours, which high-contrast themes set too;
 // everything else is drawn as usual.
 INT_PTR OnControlColour(HDC context, HWND control) {
-    if (control != GetFocus() || !IsVisibleField(GetDlgCtrlID(control))) {
+    if (control != GetFocus() || !IsVisibleBindingField(GetDlgCtrlID(control))) {
         return FALSE;
     }
     SetTextColor(context, GetSysColor(COLOR_HIGHLIGHTTEXT));
@@ -149,6 +145,7 @@ void OnTimer(HWND dialog, UINT_PTR id) {
     // after this one began instead of queueing up behind a slow tick.
     StartTimer(dialog);
     CaptureStep(dialog);
+    OnJoystickPolled(dialog);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the end-to-end tests of the Windows program under Wine, headless:
+# Runs the end-to-end tests of the Windows program under Wine, headless, after checking the data
+# formats it builds against MinGW's (keyconfig_format_check.exe):
 #   tests/e2e/run_e2e.sh [BUILD_DIR [OUT_DIR]] [-- SCENARIO_NAME_PART...]
-# BUILD_DIR holds keyconfig.exe and keyconfig_probe.exe (default build/win64; build/win32 for the
+# BUILD_DIR holds keyconfig.exe, keyconfig_probe.exe and keyconfig_format_check.exe (default build/win64; build/win32 for the
 # players' 32-bit program, on a machine that runs 32-bit code); OUT_DIR receives the throwaway
 # Wine prefix, the scenarios' working directories, Wine's logs and the screenshots (default
 # build/e2e). Installs what is missing; ends every process it started.
@@ -18,7 +19,7 @@ out=build/e2e
 only=("$@")
 
 ensure_wine
-for exe in keyconfig.exe keyconfig_probe.exe; do
+for exe in keyconfig.exe keyconfig_probe.exe keyconfig_format_check.exe; do
     if [ ! -f "$build_dir/$exe" ]; then
         echo "Missing $build_dir/$exe: build its preset first" >&2
         exit 1
@@ -52,6 +53,9 @@ use_wine_prefix "$out/prefix"
 init_wine_prefix
 # One server for the whole run, rather than one per program start.
 "$WINESERVER" -p
+
+say "Data formats against MinGW's predefined ones ($build_dir)"
+"$WINE64" "$build_dir/keyconfig_format_check.exe"
 
 args=(--exe "$build_dir/keyconfig.exe" --probe "$build_dir/keyconfig_probe.exe" --out "$out")
 [ ${#only[@]} -eq 0 ] || args+=(--only "${only[@]}")

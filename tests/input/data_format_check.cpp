@@ -1,7 +1,8 @@
 // keyconfig_format_check: builds the device layer's data formats and compares them, field by
 // field, with MinGW-w64's predefined c_dfDIJoystick, c_dfDIKeyboard and c_dfDIMouse (libdinput8),
 // which the program does not link. Prints every difference; exit code 0 when there is none,
-// 1 otherwise. A Windows console program, built beside keyconfig.exe; test.sh runs it under Wine.
+// 1 otherwise. A Windows console program, built beside keyconfig.exe; tests/e2e/run_e2e.sh runs it
+// under Wine.
 #include "input/data_formats.h"
 
 #include <cstdio>

@@ -30,7 +30,10 @@ class HotplugTest : public DeviceLayerTest {
     }
     // One tick of the dialog; the joystick is dropped on the tick DirectInput answers
     // DIERR_UNPLUGGED.
-    static void Tick() { CaptureStep(Window()); }
+    static void Tick() {
+        CaptureStep(Window());
+        OnJoystickPolled(Window());
+    }
     void Expect(int looks, bool joystick, const char* what) {
         EXPECT_EQ(di.Count(Op::EnumDevices, Target::DirectInput) - startUpLooks_, looks) << what;
         EXPECT_EQ(HasJoystick(), joystick) << what;
