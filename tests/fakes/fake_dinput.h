@@ -20,10 +20,9 @@
 // answers DIERR_OTHERAPPHASPRIO and Poll and GetDeviceState DIERR_INPUTLOST before anything else
 // (an unplugged controller's too), and once it is in front again reads answer DIERR_NOTACQUIRED
 // until Acquire succeeds; Poll and GetDeviceState need an acquired device,
-// GetDeviceState the byte count of the device's data format; SetDataFormat needs a well-formed
-// DIDATAFORMAT; SetProperty needs DIPROP_RANGE with a well-formed DIPROPRANGE naming one of the
-// joystick's objects; GetDeviceInfo needs dwSize set and answers with the controller's
-// productName.
+// GetDeviceState the byte count of the device's data format; SetProperty needs DIPROP_RANGE with a
+// well-formed DIPROPRANGE naming one of the joystick's objects; GetDeviceInfo needs dwSize set and
+// names controller N "Controller N".
 //
 // Reference counting is checked on every call: a second Release, or any call on a released
 // object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
@@ -82,9 +81,8 @@ struct Call {
 // An attached game controller, in enumeration order.
 struct Controller {
     GUID guidInstance;
-    HRESULT createResult;       // CreateDevice's answer for it
-    bool attached;              // installed but unplugged when false
-    char productName[MAX_PATH]; // "Controller N" unless a test names it
+    HRESULT createResult; // CreateDevice's answer for it
+    bool attached;        // installed but unplugged when false
 };
 
 // A game controller at rest: stick centred, no button down, every hat centred.

@@ -4,7 +4,6 @@
 #include "resources/resource.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace fake {
 
@@ -163,21 +162,9 @@ void OutputDebugStringCp932(const char* text) {
     ++desktop.debugCount;
 }
 
-// The tests' texts are UTF-8 already: the bytes go through, cut as Windows cuts them, after the
-// last whole character that fits.
+// The tests' texts are UTF-8 already.
 void AnsiToUtf8(const char* text, char* out, int size) {
-    int kept = 0;
-    while (text[kept] != '\0' && kept < size - 1) {
-        ++kept;
-    }
-    if (text[kept] != '\0') {
-        // text[kept] is the first byte left out: the character it belongs to goes with it.
-        while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) {
-            --kept;
-        }
-    }
-    std::memcpy(out, text, static_cast<std::size_t>(kept));
-    out[kept] = '\0';
+    std::snprintf(out, static_cast<std::size_t>(size), "%s", text);
 }
 
 // Setting a timer again restarts it.
