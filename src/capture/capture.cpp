@@ -14,6 +14,10 @@ namespace {
 
 constexpr BYTE kDownBit = 0x80;
 constexpr LONG kAxisFull = 1000; // the axis range diutils sets up: -1000..+1000
+// How far from its rest an axis other than X and Y must move before the controller line says it
+// cannot be bound: half of one side of the range. A stick wobbling round its centre, or a
+// trigger touched lightly, says nothing.
+constexpr LONG kOtherAxisMoved = kAxisFull / 2;
 
 // Keys that suspend capture while down. Caps Lock, Num Lock, Kana and Kanji never read as down
 // (diutils clears them), but they belong here all the same.
@@ -101,9 +105,9 @@ OtherAxes OtherAxesOf(const DIJOYSTATE& joy) {
 }
 
 // What a good read moves that no Binding can hold: the hat out of its centre, or another axis
-// half its range (1000 of -1000..+1000) or more away from where it rests. A full push of a
-// centred axis moves it exactly that far: a second stick, or the triggers of Xbox-style pads,
-// which share lZ.
+// kOtherAxisMoved or more away from where it rests. The triggers of Xbox-style pads share lZ,
+// resting in the middle, and DirectInput never takes a full pull of one to the end of the range:
+// it reads +996 or -996 of -1000..+1000, as XInput pads do on Windows.
 Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
     if ((joy.rgdwPOV[0] & kPovCentred) != kPovCentred) {
         return kHatMoved;
@@ -111,7 +115,7 @@ Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
     const OtherAxes axes = OtherAxesOf(joy);
     for (int i = 0; i < kOtherAxisCount; ++i) {
         const LONG moved = axes.value[i] - g_restAxes.value[i];
-        if (moved >= kAxisFull || moved <= -kAxisFull) {
+        if (moved >= kOtherAxisMoved || moved <= -kOtherAxisMoved) {
             return kAxisMoved;
         }
     }
@@ -148,13 +152,14 @@ bool FollowJoystick(const DIJOYSTATE& joy) {
 }
 
 // Starts the message when a good read moves something that no Binding can hold while a Binding
-// field has the focus. Like an input, a move counts once, when it begins.
-void NoticeUnbindable(const DIJOYSTATE& joy, bool read) {
+// field waits and capture is not suspended. Like an input, a move counts once, when it begins:
+// one that began while a key suspended capture is never told.
+void NoticeUnbindable(const DIJOYSTATE& joy, bool read, bool suspended) {
     if (!read) {
         return;
     }
     const Unbindable moved = MovedUnbindable(joy);
-    if (moved != kNothingUnbindable && moved != g_unbindable &&
+    if (moved != kNothingUnbindable && moved != g_unbindable && !suspended &&
         IsVisibleBindingField(GetWindowLongW(g_focusedWindow, GWL_ID))) {
         g_message = moved;
         g_messageTicks = kMessageTicks;
@@ -290,7 +295,8 @@ void CaptureStep(HWND dialog) {
     const bool joystickRead = FollowJoystick(out_state.joystick);
 
     // A key that suspends capture stops the rest of the tick, but not the controller line.
-    if (!IsForbiddenKeyDown(out_state)) {
+    const bool suspended = IsForbiddenKeyDown(out_state);
+    if (!suspended) {
         Binding tmp = kNoBinding;
         ChooseBinding(tmp, out_state);
         g_holdFilter.Update(tmp);
@@ -298,8 +304,8 @@ void CaptureStep(HWND dialog) {
             StoreBinding(tmp, g_focusedWindow, dialog);
         }
         ShowReadout(dialog, tmp);
-        NoticeUnbindable(out_state.joystick, joystickRead);
     }
+    NoticeUnbindable(out_state.joystick, joystickRead, suspended);
     ShowControllerLine(dialog);
 }
 

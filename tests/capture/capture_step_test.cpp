@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -292,34 +293,101 @@ TEST_F(CaptureStepTest, AFailingDeviceReadsAsNothingDown) {
     EXPECT_EQ(Table(), "KEY_A . . . . . . .");
 }
 
+// The controller line through one player's session, a step a row: what the player does, how
+// many ticks follow, and what the line reads then. A message lasts 50 ticks; a move counts once,
+// when it begins, and is measured from where the joystick rested when it was opened.
 TEST_F(CaptureStepTest, TheControllerLineNamesTheJoystickOrWhatCannotBeBound) {
-    const std::string name = "コントローラー: Controller 0";
-    const std::string advice = "は割り当てできません。\nスティックかボタンを使ってください";
-    const auto tick = [this] { CaptureStep(desktop.Dialog()); };
-    const auto line = [this] { return std::string(desktop.Text(IDC_CONTROLLER)); };
-    EXPECT_EQ(line(), name);
-    di.joystick.rgdwPOV[0] = 9000; // the hat pushed right while OK has the focus
-    tick();
-    EXPECT_EQ(line(), name);
-    desktop.Focus(IDC_BINDING_UP);
-    di.joystick.rgdwPOV[0] = 0x0000FFFF; // centred as well
-    tick();
-    di.joystick.rgdwPOV[0] = 0;
-    for (int i = 0; i < 50; ++i) {
-        tick();
+    const std::string hat =
+        "ハット（十字キー）は割り当てできません。\nスティックかボタンを使ってください";
+    const std::string axis = "この軸は割り当てできません。\nスティックかボタンを使ってください";
+    const std::string first = "コントローラー: Controller 0";
+    const std::string second = "コントローラー: Controller 1";
+    DIJOYSTATE& joy = di.joystick;
+    const auto reopen = [this](std::size_t controller) {
+        for (std::size_t i = 0; i < di.controllerCount; ++i) {
+            di.controllers[i].attached = i == controller;
+        }
+        RescanJoystick(desktop.Dialog());
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        int ticks;
+        std::string line;
+    } steps[] = {
+        {"opened at rest", [] {}, 1, first},
+        {"hat pushed while OK has the focus", [&] { joy.rgdwPOV[0] = 9000; }, 1, first},
+        {"UP waits, hat centred (low word)",
+         [&] {
+             desktop.Focus(IDC_BINDING_UP);
+             joy.rgdwPOV[0] = 0x0000FFFF;
+         },
+         1, first},
+        {"hat pushed up", [&] { joy.rgdwPOV[0] = 0; }, 50, hat},
+        {"the message is over", [] {}, 1, first},
+        {"hat centred, trigger half pulled",
+         [&] {
+             joy.rgdwPOV[0] = 0xFFFFFFFF;
+             joy.lZ = 499;
+         },
+         1, first},
+        {"right trigger fully pulled", [&] { joy.lZ = -996; }, 1, axis},
+        {"trigger let go", [&] { joy.lZ = 0; }, 50, first},
+        {"first slider", [&] { joy.rglSlider[0] = 1000; }, 1, axis},
+        {"slider back", [&] { joy.rglSlider[0] = 0; }, 50, first},
+        {"second slider", [&] { joy.rglSlider[1] = -1000; }, 1, axis},
+        {"slider back", [&] { joy.rglSlider[1] = 0; }, 50, first},
+        {"hat pushed with Tab held",
+         [&] {
+             di.keyboard[DIK_TAB] = kDown;
+             joy.rgdwPOV[0] = 27000;
+         },
+         2, first},
+        {"Tab let go, hat still pushed: that move began unseen", [&] { di.keyboard[DIK_TAB] = 0; },
+         2, first},
+        {"hat let go", [&] { joy.rgdwPOV[0] = 0xFFFFFFFF; }, 1, first},
+        {"controller pulled out", [&] { di.controllers[0].attached = false; }, 2,
+         "コントローラー: なし"},
+        {"another plugged in",
+         [&] {
+             di.SetControllers({DI_OK, DI_OK});
+             reopen(1);
+         },
+         1, second},
+        {"pulled out", [&] { di.controllers[1].attached = false; }, 2, "コントローラー: なし"},
+        {"the first again, its name unreadable",
+         [&] {
+             di.Answer(fake::Op::GetDeviceInfo, fake::Target::Joystick, DIERR_INVALIDPARAM);
+             reopen(0);
+         },
+         1, "コントローラー: "},
+        {"pulled out", [&] { di.controllers[0].attached = false; }, 2, "コントローラー: なし"},
+        {"opened resting with the hat pushed and the trigger pulled",
+         [&] {
+             joy.rgdwPOV[0] = 18000;
+             joy.lZ = -996;
+             reopen(0);
+         },
+         3, first},
+        {"hat let go; the trigger stays where it rested", [&] { joy.rgdwPOV[0] = 0xFFFFFFFF; }, 1,
+         first},
+        {"hat pushed anew", [&] { joy.rgdwPOV[0] = 9000; }, 1, hat},
+        {"hat let go", [&] { joy.rgdwPOV[0] = 0xFFFFFFFF; }, 50, first},
+        {"trigger let go halfway: 600 from its rest", [&] { joy.lZ = -396; }, 1, axis},
+    };
+    int changes = 1; // SetUp's tick wrote the name
+    std::string shown = first;
+    for (const auto& step : steps) {
+        step.act();
+        for (int i = 0; i < step.ticks; ++i) {
+            CaptureStep(desktop.Dialog());
+        }
+        EXPECT_EQ(desktop.Text(IDC_CONTROLLER), step.line) << step.what;
+        changes += step.line != shown;
+        shown = step.line;
     }
-    EXPECT_EQ(line(), "ハット（十字キー）" + advice);
-    tick();
-    EXPECT_EQ(line(), name);
-    di.joystick.rgdwPOV[0] = 0xFFFFFFFF;
-    di.joystick.lZ = 1000; // a trigger of an Xbox-style pad
-    tick();
-    EXPECT_EQ(line(), "この軸" + advice);
-    di.controllers[0].attached = false;
-    tick();
-    EXPECT_EQ(line(), "コントローラー: なし");
+    EXPECT_EQ(desktop.SetTextCalls(IDC_CONTROLLER), changes) << "set only when it changes";
     EXPECT_EQ(Table(), kEmpty);
-    EXPECT_EQ(desktop.SetTextCalls(IDC_CONTROLLER), 5) << "set only when it changes";
 }
 
 } // namespace
