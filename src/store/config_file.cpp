@@ -25,8 +25,8 @@ bool StreamClose(std::FILE* file, FileStatus* status) {
 }
 
 constexpr ConfigFileOps kSystemOps = {
-    SystemOpenRead, SystemCreateNew, StreamRead,  StreamWrite,  SystemFlush,
-    StreamClose,    SystemReplace,   SystemPlace, SystemRemove, SystemPause,
+    SystemOpenRead, SystemCreateNew, StreamRead,   StreamWrite,   SystemFlush,       StreamClose,
+    SystemReplace,  SystemPlace,     SystemRemove, SystemResolve, SystemRemoveStale, SystemPause,
 };
 
 bool IsHeldError(DWORD error) {
@@ -81,6 +81,9 @@ FileStatus DecideSystemFailure(DWORD error) {
     }
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
         return {FileFailure::kDiskFull, error};
+    }
+    if (error == ERROR_PATH_NOT_FOUND) {
+        return {FileFailure::kFolderMissing, error};
     }
     return {FileFailure::kOther, error};
 }

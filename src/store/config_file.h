@@ -11,13 +11,15 @@
 // Why a file operation failed, as far as it tells the player what to do.
 enum class FileFailure {
     kNone,
-    kMissing,      // nothing of that name exists
-    kBusy,         // another program holds it for the moment (sharing or lock violation, denied)
-    kTaken,        // creating: something of that name exists already
-    kReadOnly,     // the file is marked read-only and is not replaced
-    kFolderDenied, // the folder cannot be written in
+    kMissing,       // nothing of that name exists
+    kBusy,          // another program holds it for the moment (sharing or lock violation, denied)
+    kTaken,         // creating: something of that name exists already
+    kReadOnly,      // the file is marked read-only and is not replaced
+    kFolderDenied,  // the folder cannot be written in
+    kFolderMissing, // the folder is gone: renamed or removed while the program ran
     kDiskFull,
-    kOther, // anything else: a directory of that name, no permission to read, ...
+    kNoTempName, // every name a save can write its new file under is taken
+    kOther,      // anything else: a directory of that name, no permission to read, ...
 };
 
 struct FileStatus {
@@ -30,6 +32,15 @@ struct FileStatus {
 // for a moment.
 constexpr int kBusyAttempts = 5;
 constexpr unsigned kBusyRetryDelayMs = 40;
+
+// Room for a path as UTF-8, terminating NUL included: every Windows path of MAX_PATH characters
+// fits, with the suffix of a temporary name.
+constexpr std::size_t kPathSize = 1024;
+
+// Where the system cannot tell whether a program has a file open (POSIX), a save's temporary
+// file that nothing has written for this long was left by one that never ended (the program
+// killed or the machine stopped during a save); a save takes milliseconds.
+constexpr unsigned kStaleTempSeconds = 60;
 
 // Every operation that can fail says why in *status (kNone on success).
 struct ConfigFileOps {
@@ -52,6 +63,15 @@ struct ConfigFileOps {
     // step: a file that arrived meanwhile is never replaced.
     bool (*place)(const char* from, const char* to, FileStatus* status);
     bool (*remove)(const char* path);
+    // When path is a link to a file elsewhere (a symbolic link, or a folder on the way that is
+    // one), writes to out (size bytes) the path of the file it finally names, so that a save
+    // replaces that file and keeps the link, and returns true. False, with out left alone, when
+    // it is no such link, names nothing, or the final path does not fit.
+    bool (*resolve)(const char* path, char* out, std::size_t size);
+    // Removes path when it is a file that no save is writing: one that no program has open
+    // (Windows), or that nothing has written for kStaleTempSeconds (POSIX, which cannot tell).
+    // Folders and read-only files are left alone. Returns whether it was removed.
+    bool (*removeStale)(const char* path);
     // Waits before the next try at a busy file.
     void (*pause)(unsigned milliseconds);
 };
@@ -72,5 +92,5 @@ FileStatus DecideOpenFailure(bool creating, DWORD openError, DWORD attributes,
 
 // What a failed write, flush or MoveFileExW means on Windows, from the system's error: busy while
 // another program holds a file (retried), kTaken when placing without replacing found a file
-// there, a full disk.
+// there, a full disk, a folder that is gone.
 FileStatus DecideSystemFailure(DWORD error);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -32,11 +33,11 @@ void SyncDirectoryOf(const char* path) {
     }
 }
 
-// Why a call that set errno failed.
+// Why a call that set errno failed. Writing, a missing name can only be the folder.
 FileStatus FailureOf(int error) {
     switch (error) {
     case ENOENT:
-        return {FileFailure::kMissing, static_cast<unsigned long>(error)};
+        return {FileFailure::kFolderMissing, static_cast<unsigned long>(error)};
     case EEXIST:
         return {FileFailure::kTaken, static_cast<unsigned long>(error)};
     case EACCES:
@@ -58,10 +59,11 @@ FileStatus FailureOf(int error) {
 std::FILE* SystemOpenRead(const char* path, FileStatus* status) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
+        // A file that is there but will not open (EACCES: no permission to read it) says nothing
+        // about writing in the folder.
         const int error = errno;
-        *status = error == ENOENT
-                      ? FailureOf(error)
-                      : FileStatus{FileFailure::kOther, static_cast<unsigned long>(error)};
+        *status = {error == ENOENT ? FileFailure::kMissing : FileFailure::kOther,
+                   static_cast<unsigned long>(error)};
         return nullptr;
     }
     // A directory opens for reading here; it is not a file to load.
@@ -131,6 +133,34 @@ bool SystemPlace(const char* from, const char* to, FileStatus* status) {
 
 // unlink, not remove: remove would also take away an empty directory of that name.
 bool SystemRemove(const char* path) {
+    return unlink(path) == 0;
+}
+
+// Only a symbolic link is followed: a hard link is one file under two names, which a rename over
+// one of them cannot keep.
+bool SystemResolve(const char* path, char* out, std::size_t size) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return false;
+    }
+    char* target = realpath(path, nullptr);
+    const bool fits = target != nullptr && std::strlen(target) < size;
+    if (fits) {
+        std::strcpy(out, target);
+    }
+    std::free(target);
+    return fits;
+}
+
+// POSIX cannot tell whether another program has the file open; its age alone decides. A file
+// without write bits, read-only as SystemReplace sees it, is left alone, as on Windows.
+bool SystemRemoveStale(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISREG(info.st_mode) ||
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+        std::time(nullptr) - info.st_mtime < static_cast<time_t>(kStaleTempSeconds)) {
+        return false;
+    }
     return unlink(path) == 0;
 }
 

@@ -12,6 +12,8 @@ bool SystemFlush(std::FILE* file, FileStatus* status);
 bool SystemReplace(const char* from, const char* to, FileStatus* status);
 bool SystemPlace(const char* from, const char* to, FileStatus* status);
 bool SystemRemove(const char* path);
+bool SystemResolve(const char* path, char* out, std::size_t size);
+bool SystemRemoveStale(const char* path);
 void SystemPause(unsigned milliseconds);
 // Why the C library's latest read, write or close failed, from the system's error.
 FileStatus SystemStreamFailure();

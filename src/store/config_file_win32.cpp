@@ -126,6 +126,48 @@ bool SystemRemove(const char* path) {
     return WidePath(path, wide) && DeleteFileW(wide) != 0;
 }
 
+// The final path of an open file is the one its links lead to. It is used only when it differs
+// from the full path of the name: a hard link is one file under two names, and its final path is
+// the name it was opened by, so a rename over it replaces it as before.
+bool SystemResolve(const char* path, char* out, std::size_t size) {
+    WCHAR wide[MAX_PATH];
+    WCHAR full[MAX_PATH];
+    if (!WidePath(path, wide) || !AbsolutePath(path, full)) {
+        return false;
+    }
+    const HANDLE file = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    WCHAR target[MAX_PATH + 4];
+    const DWORD length = GetFinalPathNameByHandleW(file, target, MAX_PATH + 4, 0);
+    CloseHandle(file);
+    // "\\?\C:\..." for a path on a drive; a share's "\\?\UNC\..." is left alone.
+    constexpr int kPrefix = 4;
+    return length > kPrefix && length < MAX_PATH + 4 && target[kPrefix + 1] == L':' &&
+           lstrcmpiW(target + kPrefix, full) != 0 &&
+           WideCharToMultiByte(CP_UTF8, 0, target + kPrefix, -1, out, static_cast<int>(size),
+                               nullptr, nullptr) != 0;
+}
+
+// A temporary file that can be opened for deletion without sharing is open in no program: no
+// save, of this copy or another, is writing it. Closing the handle removes it. A read-only file
+// refuses deletion and a folder refuses to open as a file: both are left alone.
+bool SystemRemoveStale(const char* path) {
+    WCHAR wide[MAX_PATH];
+    if (!WidePath(path, wide)) {
+        return false;
+    }
+    const HANDLE file =
+        CreateFileW(wide, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
 void SystemPause(unsigned milliseconds) {
     Sleep(milliseconds);
 }

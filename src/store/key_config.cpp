@@ -15,11 +15,15 @@ namespace {
 // never finds a half-written file. The new file sits beside it, since a rename within one
 // directory is one step, and is named "config.ini.N.tmp" with the first number N from 0 up that
 // no file or folder has: a file left over by a crash, or the one a second copy of the program is
-// writing at the same moment, is never opened, mixed into or blocking.
-constexpr const char kTempNamePrefix[] = "config.ini.";
+// writing at the same moment, is never opened, mixed into or blocking. Leftovers that no save is
+// writing any more are removed first, so that they never use up the names.
+constexpr const char kTempNameInfix[] = ".";
 constexpr const char kTempNameSuffix[] = ".tmp";
 constexpr int kTempNameCount = 100;
-constexpr std::size_t kTempNameSize = sizeof kTempNamePrefix + 2 + sizeof kTempNameSuffix;
+constexpr std::size_t kTempNameSize = kPathSize;
+// The longest path a temporary name is made from: room for ".99.tmp".
+constexpr std::size_t kTempBaseMax =
+    kTempNameSize - sizeof kTempNameInfix - 2 - sizeof kTempNameSuffix;
 
 // The file image: the number of sets (1), the Bindings per set (8), then the set's Bindings,
 // device then code. The game reads exactly this.
@@ -76,29 +80,47 @@ template <typename Step> bool RetryWhileBusy(FileStatus* status, Step step) {
     }
 }
 
+// The file a load or save reads and replaces: config.ini, or the file it links to, so that a
+// link that several installs share stays a link and its target gets the new Bindings.
+struct ConfigPath {
+    char text[kTempBaseMax];
+};
+
+ConfigPath ResolveConfigPath() {
+    ConfigPath path;
+    if (!g_configFileOps.resolve(kConfigFileName, path.text, sizeof path.text)) {
+        AppendText(path.text, kConfigFileName);
+    }
+    return path;
+}
+
 struct TempName {
     char text[kTempNameSize];
 };
 
-TempName MakeTempName(int number) {
+TempName MakeTempName(const ConfigPath& path, int number) {
     TempName name;
-    char* end = AppendText(name.text, kTempNamePrefix);
+    char* end = AppendText(AppendText(name.text, path.text), kTempNameInfix);
     end = AppendDecimal(end, static_cast<unsigned>(number));
     AppendText(end, kTempNameSuffix);
     return name;
 }
 
-// Creates the new file of a save under the first free name; null when none could be created.
-std::FILE* CreateTempFile(TempName& name, FileStatus* status) {
+// Creates the new file of a save beside path under the first free name, after removing the
+// leftovers that no save is writing; null when none could be created.
+std::FILE* CreateTempFile(const ConfigPath& path, TempName& name, FileStatus* status) {
     for (int number = 0; number < kTempNameCount; ++number) {
-        name = MakeTempName(number);
+        g_configFileOps.removeStale(MakeTempName(path, number).text);
+    }
+    for (int number = 0; number < kTempNameCount; ++number) {
+        name = MakeTempName(path, number);
         std::FILE* file = g_configFileOps.createNew(name.text, status);
         if (file != nullptr || status->failure != FileFailure::kTaken) {
             return file;
         }
     }
     // Every name taken is no news about the configuration file itself.
-    status->failure = FileFailure::kOther;
+    status->failure = FileFailure::kNoTempName;
     return nullptr;
 }
 
@@ -108,10 +130,11 @@ enum class Placing { kReplace, kOnlyIfFree };
 // Writes the image to a new file beside the configuration file, pushes it to the disk and then
 // puts it in the configuration file's place. On any failure the old file stays as it was, the
 // new one is removed and *status says why (kTaken: placing found a file there).
-bool WriteImage(const uint8_t (&buffer)[kBufferSize], Placing placing, FileStatus* status) {
+bool WriteImage(const ConfigPath& path, const uint8_t (&buffer)[kBufferSize], Placing placing,
+                FileStatus* status) {
     const ConfigFileOps& ops = g_configFileOps;
     TempName temp;
-    std::FILE* file = CreateTempFile(temp, status);
+    std::FILE* file = CreateTempFile(path, temp, status);
     if (file == nullptr) {
         return false;
     }
@@ -122,9 +145,8 @@ bool WriteImage(const uint8_t (&buffer)[kBufferSize], Placing placing, FileStatu
         written = false;
     }
     written = written && RetryWhileBusy(status, [&](FileStatus* step) {
-                  return placing == Placing::kReplace
-                             ? ops.replace(temp.text, kConfigFileName, step)
-                             : ops.place(temp.text, kConfigFileName, step);
+                  return placing == Placing::kReplace ? ops.replace(temp.text, path.text, step)
+                                                      : ops.place(temp.text, path.text, step);
               });
     if (!written) {
         ops.remove(temp.text);
@@ -135,10 +157,10 @@ bool WriteImage(const uint8_t (&buffer)[kBufferSize], Placing placing, FileStatu
 enum class ReadOutcome { kRead, kMissing, kUnreadable };
 
 // One try at reading the configuration file into buffer; *length gets how many bytes came.
-ReadOutcome ReadConfigFileOnce(uint8_t (&buffer)[kBufferSize], std::size_t* length,
-                               FileStatus* status) {
+ReadOutcome ReadConfigFileOnce(const ConfigPath& path, uint8_t (&buffer)[kBufferSize],
+                               std::size_t* length, FileStatus* status) {
     const ConfigFileOps& ops = g_configFileOps;
-    std::FILE* file = ops.openRead(kConfigFileName, status);
+    std::FILE* file = ops.openRead(path.text, status);
     if (file == nullptr) {
         return status->failure == FileFailure::kMissing ? ReadOutcome::kMissing
                                                         : ReadOutcome::kUnreadable;
@@ -157,11 +179,11 @@ ReadOutcome ReadConfigFileOnce(uint8_t (&buffer)[kBufferSize], std::size_t* leng
 
 // Reads the configuration file, trying again while another program holds it; a missing file, or
 // one that is no readable file, is decided at once.
-ReadOutcome ReadConfigFile(uint8_t (&buffer)[kBufferSize], std::size_t* length,
-                           FileStatus* status) {
+ReadOutcome ReadConfigFile(const ConfigPath& path, uint8_t (&buffer)[kBufferSize],
+                           std::size_t* length, FileStatus* status) {
     ReadOutcome outcome = ReadOutcome::kUnreadable;
     RetryWhileBusy(status, [&](FileStatus* step) {
-        outcome = ReadConfigFileOnce(buffer, length, step);
+        outcome = ReadConfigFileOnce(path, buffer, length, step);
         return outcome != ReadOutcome::kUnreadable;
     });
     return outcome;
@@ -184,9 +206,12 @@ void SetAndShow(HWND dialog, int index, Binding binding) {
 // The configuration file does not exist yet: create it with the default Binding for every
 // action and show those. The file is put in place only if the name is still free after the
 // message, which waits for the player: a file copied in meanwhile, or created by a second copy of
-// the program, is left as it is, and false asks the caller to load it instead.
-bool CreateDefaultConfig(HWND dialog) {
-    ShowError(nullptr, kCreatingText);
+// the program, is left as it is, and false asks the caller to load it instead. On the last try a
+// name that is taken by something that still reads as missing (a link to nothing) is a failure.
+bool CreateDefaultConfig(HWND dialog, const ConfigPath& path, bool lastTry) {
+    if (!lastTry) {
+        ShowError(nullptr, kCreatingText);
+    }
 
     Binding Key[kSetCount][kBindingsPerSet];
     for (Binding& binding : Key[0]) {
@@ -195,8 +220,8 @@ bool CreateDefaultConfig(HWND dialog) {
     uint8_t buffer[kBufferSize] = {};
     BuildImage(Key[0], buffer);
     FileStatus status;
-    const bool created = WriteImage(buffer, Placing::kOnlyIfFree, &status);
-    if (!created && status.failure == FileFailure::kTaken) {
+    const bool created = WriteImage(path, buffer, Placing::kOnlyIfFree, &status);
+    if (!created && status.failure == FileFailure::kTaken && !lastTry) {
         return false;
     }
     for (int i = 0; i < kBindingsPerSet; ++i) {
@@ -218,8 +243,12 @@ const char* SaveFailureCause(FileFailure failure) {
         return "フォルダーに書き込む権限がありません";
     case FileFailure::kBusy:
         return "ほかのプログラムがファイルを使っています";
+    case FileFailure::kFolderMissing:
+        return "フォルダーが見つかりません";
     case FileFailure::kDiskFull:
         return "ディスクの空きが足りません";
+    case FileFailure::kNoTempName:
+        return "一時ファイルの名前がすべて使われています";
     default:
         return nullptr;
     }
@@ -229,13 +258,14 @@ const char* SaveFailureCause(FileFailure failure) {
 
 void LoadKeyConfig(HWND dialog) {
     g_boundInRun = 0;
-    for (;;) {
+    const ConfigPath path = ResolveConfigPath();
+    for (bool lastTry = false;; lastTry = true) {
         uint8_t buffer[kBufferSize] = {};
         std::size_t length = 0;
         FileStatus status;
-        switch (ReadConfigFile(buffer, &length, &status)) {
+        switch (ReadConfigFile(path, buffer, &length, &status)) {
         case ReadOutcome::kMissing:
-            if (CreateDefaultConfig(dialog)) {
+            if (CreateDefaultConfig(dialog, path, lastTry)) {
                 return;
             }
             continue; // a file arrived while the message waited: it is loaded like any other
@@ -265,9 +295,10 @@ void LoadKeyConfig(HWND dialog) {
 bool SaveKeyConfig(FileStatus* why) {
     // What the file holds now, not what it held at start-up: another copy of the program, a
     // restored backup or the player may have changed it since, or it could not be read then.
+    const ConfigPath path = ResolveConfigPath();
     uint8_t file[kBufferSize] = {};
     std::size_t length = 0;
-    const ReadOutcome outcome = ReadConfigFile(file, &length, why);
+    const ReadOutcome outcome = ReadConfigFile(path, file, &length, why);
     if (outcome == ReadOutcome::kUnreadable) {
         return false; // it may hold Bindings that nobody has seen
     }
@@ -278,7 +309,7 @@ bool SaveKeyConfig(FileStatus* why) {
     }
     uint8_t image[kBufferSize] = {};
     BuildImage(set, image);
-    return WriteImage(image, Placing::kReplace, why);
+    return WriteImage(path, image, Placing::kReplace, why);
 }
 
 void ReportSaveFailure(HWND owner, const FileStatus& why) {

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -129,14 +131,29 @@ bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
     return SystemConfigFileOps().remove(path);
 }
+bool LoggedResolve(const char* path, char* out, std::size_t size) {
+    const bool linked = SystemConfigFileOps().resolve(path, out, size);
+    if (linked) {
+        g_calls.push_back(std::string("resolve ") + path + " " + out);
+    }
+    return linked;
+}
+// A save looks at every temporary name; only a leftover it removes is recorded.
+bool LoggedRemoveStale(const char* path) {
+    const bool removed = SystemConfigFileOps().removeStale(path);
+    if (removed) {
+        g_calls.push_back(std::string("removeStale ") + path);
+    }
+    return removed;
+}
 // Recorded, not waited for.
 void LoggedPause(unsigned milliseconds) {
     g_calls.push_back("pause " + std::to_string(milliseconds));
 }
 
-constexpr ConfigFileOps kLoggedOps = {LoggedOpenRead, LoggedCreateNew, LoggedRead,    LoggedWrite,
-                                      LoggedFlush,    LoggedClose,     LoggedReplace, LoggedPlace,
-                                      LoggedRemove,   LoggedPause};
+constexpr ConfigFileOps kLoggedOps = {
+    LoggedOpenRead, LoggedCreateNew, LoggedRead,   LoggedWrite,   LoggedFlush,       LoggedClose,
+    LoggedReplace,  LoggedPlace,     LoggedRemove, LoggedResolve, LoggedRemoveStale, LoggedPause};
 
 // Failing steps. Those that get a file still do what a real failure leaves behind (half the
 // bytes written, the file closed), so the test sees what the program must clean up.
@@ -155,6 +172,12 @@ std::FILE* OpenReadFailing(const char* path, FileStatus* status) {
 std::FILE* CreateNewFails(const char* path, FileStatus* status) {
     g_calls.push_back(std::string("createNew ") + path);
     *status = {FileFailure::kFolderDenied, 13};
+    return nullptr;
+}
+std::FILE* CreateNewFindsNoFolder(const char* path, FileStatus* status) {
+    g_calls.push_back(std::string("createNew ") + path);
+    *status = DecideOpenFailure(true, ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES,
+                                ERROR_PATH_NOT_FOUND);
     return nullptr;
 }
 bool ReadFails(std::FILE* file, void* buffer, std::size_t size, std::size_t* count,
@@ -204,6 +227,26 @@ const WriteFailure kWriteFailures[] = {
      [](ConfigFileOps& ops) { ops.close = CloseFails; },
      {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"},
      "エラー番号 9"},
+    // The first cause is the one the player can act on.
+    {"write and close",
+     [](ConfigFileOps& ops) {
+         ops.write = WriteFailsHalfway;
+         ops.close = CloseFails;
+     },
+     {"createNew config.ini.0.tmp", "write 9", "close", "remove config.ini.0.tmp"},
+     "ディスクの空きが足りません"},
+    {"flush and close",
+     [](ConfigFileOps& ops) {
+         ops.flush = FlushFails;
+         ops.close = CloseFails;
+     },
+     {"createNew config.ini.0.tmp", "write 18", "flush", "close", "remove config.ini.0.tmp"},
+     "エラー番号 5"},
+    // The folder was renamed or removed while the program ran, as Windows reports it.
+    {"folder gone",
+     [](ConfigFileOps& ops) { ops.createNew = CreateNewFindsNoFolder; },
+     {"createNew config.ini.0.tmp"},
+     "フォルダーが見つかりません"},
     {"replace",
      [](ConfigFileOps&) {
          g_moveFailure = {FileFailure::kOther, 1117};
@@ -432,11 +475,15 @@ TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
 
-// Root reads any file, so the load runs in a child process that gives root up first: the check
-// that tells a file without read permission from a missing one runs whoever runs the tests.
-TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
+// Root reads and writes anything, so these run in a child process that gives root up first:
+// they hold whoever runs the tests. A file without read permission is unreadable, not missing,
+// and never replaced; a save then says nothing of the folder's permissions. A folder that cannot
+// be written in is.
+TEST_F(KeyConfigTest, PermissionsTellAnUnreadableFileFromAnUnwritableFolder) {
     WriteBytes(kFile, kDefaultImage);
     fs::permissions(kFile, fs::perms::none);
+    fs::create_directory("locked");
+    WriteBytes("locked/config.ini", ImageOf(kMixedTable));
     fs::permissions(".", fs::perms::others_exec, fs::perm_options::add);
 
     EXPECT_EXIT(
@@ -449,12 +496,44 @@ TEST_F(KeyConfigTest, FileWithoutReadPermissionIsUnreadableAndLeftAlone) {
             LoadKeyConfig(Dialog());
             EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
             ExpectNothingLoaded();
+            FileStatus why;
+            EXPECT_FALSE(SaveKeyConfig(&why));
+            EXPECT_EQ(why.failure, FileFailure::kOther);
+            EXPECT_EQ(why.error, static_cast<unsigned long>(EACCES));
+
+            EXPECT_EQ(chdir("locked"), 0);
+            LoadKeyConfig(Dialog());
+            EXPECT_FALSE(SaveKeyConfig(&why));
+            EXPECT_EQ(why.failure, FileFailure::kFolderDenied);
             std::_Exit(HasFailure() ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "");
 
     fs::permissions(kFile, fs::perms::owner_all);
     EXPECT_EQ(ReadBytes(kFile), kDefaultImage);
+    EXPECT_EQ(ReadBytes("locked/config.ini"), ImageOf(kMixedTable));
+}
+
+// A file with any write bit is no read-only file, whoever may write it.
+TEST_F(KeyConfigTest, OnlyAFileWithoutAnyWriteBitIsReadOnly) {
+    using fs::perms;
+    const struct {
+        perms mode;
+        bool saves;
+    } modes[] = {{perms::owner_write, true},
+                 {perms::owner_read | perms::group_write, true},
+                 {perms::owner_read | perms::others_write, true},
+                 {perms::owner_read | perms::group_read | perms::others_read, false}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(static_cast<int>(m.mode));
+        WriteBytes(kFile, kDefaultImage);
+        fs::permissions(kFile, m.mode);
+        FileStatus why;
+        EXPECT_EQ(SaveKeyConfig(&why), m.saves);
+        EXPECT_EQ(why.failure, m.saves ? FileFailure::kNone : FileFailure::kReadOnly);
+        fs::permissions(kFile, perms::owner_all);
+        fs::remove(kFile);
+    }
 }
 
 // A file that will not open is tried again only while another program holds it, and a file that
@@ -714,12 +793,20 @@ TEST_F(KeyConfigTest, SaveOntoADirectoryFailsAndLeavesIt) {
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
 }
 
-// Whatever holds the first temporary names, a file left by a crash (read-only even) or a folder,
-// neither blocks a save nor is touched by it.
-TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHas) {
+// Whatever holds the first temporary names, a file another save is writing or one left read-only,
+// or a folder, neither blocks a save nor is touched by it; a file that no save has written for a
+// minute is a crashed save's leftover and goes first.
+TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHasAfterRemovingLeftovers) {
+    const auto makeOld = [](const char* name) {
+        WriteBytes(name, Bytes(40, 0xEE));
+        fs::last_write_time(name, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    };
     WriteBytes("config.ini.0.tmp", Bytes(40, 0xEE));
-    fs::permissions("config.ini.0.tmp", fs::perms::owner_read);
     fs::create_directory("config.ini.1.tmp");
+    makeOld("config.ini.2.tmp");
+    makeOld("config.ini.3.tmp");
+    makeOld("config.ini.4.tmp");
+    fs::permissions("config.ini.4.tmp", fs::perms::owner_read);
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
 
     ASSERT_TRUE(Save());
@@ -727,8 +814,71 @@ TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHas) {
     EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
     EXPECT_EQ(ReadBytes("config.ini.0.tmp"), Bytes(40, 0xEE));
     EXPECT_EQ(DirectoryEntries(),
-              (std::vector<std::string>{kFile, "config.ini.0.tmp", "config.ini.1.tmp"}));
-    EXPECT_EQ(g_calls.at(3), "createNew config.ini.2.tmp");
+              (std::vector<std::string>{kFile, "config.ini.0.tmp", "config.ini.1.tmp",
+                                        "config.ini.4.tmp"}));
+    EXPECT_EQ(
+        std::vector<std::string>(g_calls.begin(), g_calls.begin() + 6),
+        (std::vector<std::string>{"openRead config.ini", "removeStale config.ini.2.tmp",
+                                  "removeStale config.ini.3.tmp", "createNew config.ini.0.tmp",
+                                  "createNew config.ini.1.tmp", "createNew config.ini.2.tmp"}));
+}
+
+// With every temporary name held by a save under way (or a folder), the first start shows the
+// defaults and says once why they could not be written; it never asks again.
+TEST_F(KeyConfigTest, CreationWithEveryTempNameTakenReportsOnceAndShowsTheDefaults) {
+    for (int n = 0; n < 100; ++n) {
+        fs::create_directory("config.ini." + std::to_string(n) + ".tmp");
+    }
+
+    LoadKeyConfig(Dialog());
+
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              kCreating, std::string(kSaveFailed) +
+                                             "\n一時ファイルの名前がすべて使われています"}));
+    Binding defaults[kBindingCount];
+    std::fill(std::begin(defaults), std::end(defaults), kDefaultBinding);
+    ExpectLoaded(defaults);
+    EXPECT_FALSE(fs::exists(kFile));
+}
+
+// A symbolic link named config.ini, which players use to share one file between installs, stays a
+// link: the file it leads to is read and replaced, with the temporary file beside it. A link that
+// leads nowhere is reported, not asked about again and again. A hard link is one file under two
+// names; the save replaces the name it was given, and the other keeps the old Bindings.
+TEST_F(KeyConfigTest, SavingThroughALinkReplacesTheFileItLeadsTo) {
+    fs::create_directory("shared");
+    WriteBytes("shared/keys.bin", kDefaultImage);
+    fs::create_symlink("shared/keys.bin", kFile);
+    const std::string target = fs::canonical("shared/keys.bin").string();
+
+    LoadKeyConfig(Dialog());
+    Bind(0, {kKeyboardDevice, DIK_S});
+    ASSERT_TRUE(Save());
+
+    Bytes saved = kDefaultImage;
+    saved[2] = kKeyboardDevice;
+    saved[3] = DIK_S;
+    EXPECT_TRUE(fs::is_symlink(kFile));
+    EXPECT_EQ(ReadBytes("shared/keys.bin"), saved);
+    EXPECT_EQ(fs::directory_iterator("shared")->path().filename(), "keys.bin") << "no leftover";
+    EXPECT_TRUE(std::find(g_calls.begin(), g_calls.end(),
+                          "replace " + target + ".0.tmp " + target) != g_calls.end());
+
+    fs::remove(kFile);
+    fs::create_hard_link("shared/keys.bin", kFile);
+    Bind(1, {kKeyboardDevice, DIK_S});
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(ReadBytes("shared/keys.bin"), saved);
+    saved[5] = DIK_S;
+    saved[4] = kKeyboardDevice;
+    EXPECT_EQ(ReadBytes(kFile), saved);
+
+    fs::remove(kFile);
+    fs::create_symlink("shared/nothing.bin", kFile);
+    Desktop().Reset();
+    LoadKeyConfig(Dialog());
+    EXPECT_EQ(Messages(),
+              (std::vector<std::string>{kCreating, std::string(kSaveFailed) + "\nエラー番号 17"}));
 }
 
 TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {
@@ -755,11 +905,13 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
         {false, ERROR_FILE_NOT_FOUND, kNone, ERROR_PATH_NOT_FOUND, FileFailure::kMissing},
         {false, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kBusy},
         {false, ERROR_SHARING_VIOLATION, kArchive, 0, FileFailure::kBusy},
+        {false, ERROR_LOCK_VIOLATION, kArchive, 0, FileFailure::kBusy},
         {false, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kOther},
         {true, ERROR_FILE_EXISTS, kArchive | FILE_ATTRIBUTE_READONLY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, kNone, ERROR_FILE_NOT_FOUND, FileFailure::kFolderDenied},
+        {true, ERROR_PATH_NOT_FOUND, kNone, ERROR_PATH_NOT_FOUND, FileFailure::kFolderMissing},
     };
     for (const auto& o : opens) {
         EXPECT_EQ(
@@ -767,8 +919,21 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
             o.expected)
             << o.creating << " " << o.openError << " " << o.attributes << " " << o.attributesError;
     }
-    // Placing without replacing finds the name taken.
-    EXPECT_EQ(DecideSystemFailure(ERROR_ALREADY_EXISTS).failure, FileFailure::kTaken);
+    // Writing, flushing and moving; placing without replacing finds the name taken.
+    const struct {
+        DWORD error;
+        FileFailure expected;
+    } steps[] = {
+        {ERROR_ALREADY_EXISTS, FileFailure::kTaken},
+        {ERROR_LOCK_VIOLATION, FileFailure::kBusy},
+        {ERROR_SHARING_VIOLATION, FileFailure::kBusy},
+        {ERROR_DISK_FULL, FileFailure::kDiskFull},
+        {ERROR_HANDLE_DISK_FULL, FileFailure::kDiskFull},
+        {ERROR_PATH_NOT_FOUND, FileFailure::kFolderMissing},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(DecideSystemFailure(step.error).failure, step.expected) << step.error;
+    }
 }
 
 } // namespace

@@ -78,6 +78,14 @@ bool MemoryRemove(const char*) {
 
 void NoPause(unsigned) {}
 
+bool NoLink(const char*, char*, std::size_t) {
+    return false;
+}
+
+bool NothingStale(const char*) {
+    return false;
+}
+
 void Fail(const char* what) {
     std::fprintf(stderr, "key configuration fuzz: %s\n", what);
     std::abort();
@@ -115,8 +123,9 @@ void OutputDebugStringCp932(const char*) {}
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const ConfigFileOps system = SystemConfigFileOps();
     // A file is there from the start, so nothing is created or placed.
-    g_configFileOps = {MemoryOpenRead, MemoryCreateNew, system.read,   system.write, MemoryFlush,
-                       system.close,   MemoryReplace,   MemoryReplace, MemoryRemove, NoPause};
+    g_configFileOps = {MemoryOpenRead, MemoryCreateNew, system.read,   system.write,
+                       MemoryFlush,    system.close,    MemoryReplace, MemoryReplace,
+                       MemoryRemove,   NoLink,          NothingStale,  NoPause};
     g_input = data;
     g_inputSize = size;
     g_savedSize = 0;
