@@ -8,8 +8,12 @@ struct Binding {
     uint8_t code;   // key code, or joystick direction 0..3 / button 4..35
 };
 
-inline bool operator==(Binding a, Binding b) { return a.device == b.device && a.code == b.code; }
-inline bool operator!=(Binding a, Binding b) { return !(a == b); }
+inline bool operator==(Binding a, Binding b) {
+    return a.device == b.device && a.code == b.code;
+}
+inline bool operator!=(Binding a, Binding b) {
+    return !(a == b);
+}
 
 constexpr uint8_t kKeyboardDevice = 0;
 constexpr uint8_t kFirstJoystickDevice = 1;

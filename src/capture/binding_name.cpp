@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -11,89 +12,89 @@ namespace {
 // without an entry shows the character of its own byte value instead.
 constexpr const char* kKeyNames[] = {
     /* 0x00 */ nullptr,
-    /* 0x01 */ "ESC", // DIK_ESCAPE
-    /* 0x02 */ "1", // DIK_1
-    /* 0x03 */ "2", // DIK_2
-    /* 0x04 */ "3", // DIK_3
-    /* 0x05 */ "4", // DIK_4
-    /* 0x06 */ "5", // DIK_5
-    /* 0x07 */ "6", // DIK_6
-    /* 0x08 */ "7", // DIK_7
-    /* 0x09 */ "8", // DIK_8
-    /* 0x0A */ "9", // DIK_9
-    /* 0x0B */ "0", // DIK_0
+    /* 0x01 */ "ESC",   // DIK_ESCAPE
+    /* 0x02 */ "1",     // DIK_1
+    /* 0x03 */ "2",     // DIK_2
+    /* 0x04 */ "3",     // DIK_3
+    /* 0x05 */ "4",     // DIK_4
+    /* 0x06 */ "5",     // DIK_5
+    /* 0x07 */ "6",     // DIK_6
+    /* 0x08 */ "7",     // DIK_7
+    /* 0x09 */ "8",     // DIK_8
+    /* 0x0A */ "9",     // DIK_9
+    /* 0x0B */ "0",     // DIK_0
     /* 0x0C */ "MINUS", // DIK_MINUS
-    /* 0x0D */ "=", // DIK_EQUALS
-    /* 0x0E */ "BACK", // DIK_BACK
-    /* 0x0F */ "TAB", // DIK_TAB
-    /* 0x10 */ "Q", // DIK_Q
-    /* 0x11 */ "W", // DIK_W
-    /* 0x12 */ "E", // DIK_E
-    /* 0x13 */ "R", // DIK_R
-    /* 0x14 */ "T", // DIK_T
-    /* 0x15 */ "Y", // DIK_Y
-    /* 0x16 */ "U", // DIK_U
-    /* 0x17 */ "I", // DIK_I
-    /* 0x18 */ "O", // DIK_O
-    /* 0x19 */ "P", // DIK_P
-    /* 0x1A */ "[", // DIK_LBRACKET
-    /* 0x1B */ "]", // DIK_RBRACKET
+    /* 0x0D */ "=",     // DIK_EQUALS
+    /* 0x0E */ "BACK",  // DIK_BACK
+    /* 0x0F */ "TAB",   // DIK_TAB
+    /* 0x10 */ "Q",     // DIK_Q
+    /* 0x11 */ "W",     // DIK_W
+    /* 0x12 */ "E",     // DIK_E
+    /* 0x13 */ "R",     // DIK_R
+    /* 0x14 */ "T",     // DIK_T
+    /* 0x15 */ "Y",     // DIK_Y
+    /* 0x16 */ "U",     // DIK_U
+    /* 0x17 */ "I",     // DIK_I
+    /* 0x18 */ "O",     // DIK_O
+    /* 0x19 */ "P",     // DIK_P
+    /* 0x1A */ "[",     // DIK_LBRACKET
+    /* 0x1B */ "]",     // DIK_RBRACKET
     /* 0x1C */ "Enter", // DIK_RETURN
     /* 0x1D */ "Lctrl", // DIK_LCONTROL
-    /* 0x1E */ "A", // DIK_A
-    /* 0x1F */ "S", // DIK_S
-    /* 0x20 */ "D", // DIK_D
-    /* 0x21 */ "F", // DIK_F
-    /* 0x22 */ "G", // DIK_G
-    /* 0x23 */ "H", // DIK_H
-    /* 0x24 */ "J", // DIK_J
-    /* 0x25 */ "K", // DIK_K
-    /* 0x26 */ "L", // DIK_L
-    /* 0x27 */ ";", // DIK_SEMICOLON
+    /* 0x1E */ "A",     // DIK_A
+    /* 0x1F */ "S",     // DIK_S
+    /* 0x20 */ "D",     // DIK_D
+    /* 0x21 */ "F",     // DIK_F
+    /* 0x22 */ "G",     // DIK_G
+    /* 0x23 */ "H",     // DIK_H
+    /* 0x24 */ "J",     // DIK_J
+    /* 0x25 */ "K",     // DIK_K
+    /* 0x26 */ "L",     // DIK_L
+    /* 0x27 */ ";",     // DIK_SEMICOLON
     /* 0x28 */ nullptr,
-    /* 0x29 */ "`", // DIK_GRAVE
-    /* 0x2A */ "Lshift", // DIK_LSHIFT
-    /* 0x2B */ "＼", // DIK_BACKSLASH
-    /* 0x2C */ "Z", // DIK_Z
-    /* 0x2D */ "X", // DIK_X
-    /* 0x2E */ "C", // DIK_C
-    /* 0x2F */ "V", // DIK_V
-    /* 0x30 */ "B", // DIK_B
-    /* 0x31 */ "N", // DIK_N
-    /* 0x32 */ "M", // DIK_M
-    /* 0x33 */ ",", // DIK_COMMA
-    /* 0x34 */ ".", // DIK_PERIOD
-    /* 0x35 */ "/", // DIK_SLASH
-    /* 0x36 */ "Rshift", // DIK_RSHIFT
-    /* 0x37 */ "*", // DIK_MULTIPLY
-    /* 0x38 */ "Lalt", // DIK_LMENU
-    /* 0x39 */ "SPACE", // DIK_SPACE
-    /* 0x3A */ "CAPS", // DIK_CAPITAL
-    /* 0x3B */ "F1", // DIK_F1
-    /* 0x3C */ "F2", // DIK_F2
-    /* 0x3D */ "F3", // DIK_F3
-    /* 0x3E */ "F4", // DIK_F4
-    /* 0x3F */ "F5", // DIK_F5
-    /* 0x40 */ "F6", // DIK_F6
-    /* 0x41 */ "F7", // DIK_F7
-    /* 0x42 */ "F8", // DIK_F8
-    /* 0x43 */ "F9", // DIK_F9
-    /* 0x44 */ "F10", // DIK_F10
+    /* 0x29 */ "`",       // DIK_GRAVE
+    /* 0x2A */ "Lshift",  // DIK_LSHIFT
+    /* 0x2B */ "＼",      // DIK_BACKSLASH
+    /* 0x2C */ "Z",       // DIK_Z
+    /* 0x2D */ "X",       // DIK_X
+    /* 0x2E */ "C",       // DIK_C
+    /* 0x2F */ "V",       // DIK_V
+    /* 0x30 */ "B",       // DIK_B
+    /* 0x31 */ "N",       // DIK_N
+    /* 0x32 */ "M",       // DIK_M
+    /* 0x33 */ ",",       // DIK_COMMA
+    /* 0x34 */ ".",       // DIK_PERIOD
+    /* 0x35 */ "/",       // DIK_SLASH
+    /* 0x36 */ "Rshift",  // DIK_RSHIFT
+    /* 0x37 */ "*",       // DIK_MULTIPLY
+    /* 0x38 */ "Lalt",    // DIK_LMENU
+    /* 0x39 */ "SPACE",   // DIK_SPACE
+    /* 0x3A */ "CAPS",    // DIK_CAPITAL
+    /* 0x3B */ "F1",      // DIK_F1
+    /* 0x3C */ "F2",      // DIK_F2
+    /* 0x3D */ "F3",      // DIK_F3
+    /* 0x3E */ "F4",      // DIK_F4
+    /* 0x3F */ "F5",      // DIK_F5
+    /* 0x40 */ "F6",      // DIK_F6
+    /* 0x41 */ "F7",      // DIK_F7
+    /* 0x42 */ "F8",      // DIK_F8
+    /* 0x43 */ "F9",      // DIK_F9
+    /* 0x44 */ "F10",     // DIK_F10
     /* 0x45 */ "NUMLOCK", // DIK_NUMLOCK
-    /* 0x46 */ "ScrLk", // DIK_SCROLL
-    /* 0x47 */ "N7", // DIK_NUMPAD7
-    /* 0x48 */ "N8", // DIK_NUMPAD8
-    /* 0x49 */ "N9", // DIK_NUMPAD9
-    /* 0x4A */ "-", // DIK_SUBTRACT
-    /* 0x4B */ "N4", // DIK_NUMPAD4
-    /* 0x4C */ "N5", // DIK_NUMPAD5
-    /* 0x4D */ "N6", // DIK_NUMPAD6
-    /* 0x4E */ "+", // DIK_ADD
-    /* 0x4F */ "N1", // DIK_NUMPAD1
-    /* 0x50 */ "N2", // DIK_NUMPAD2
-    /* 0x51 */ "N3", // DIK_NUMPAD3
-    /* 0x52 */ "N0", // DIK_NUMPAD0
-    /* 0x53 */ ".", // DIK_DECIMAL
+    /* 0x46 */ "ScrLk",   // DIK_SCROLL
+    /* 0x47 */ "N7",      // DIK_NUMPAD7
+    /* 0x48 */ "N8",      // DIK_NUMPAD8
+    /* 0x49 */ "N9",      // DIK_NUMPAD9
+    /* 0x4A */ "-",       // DIK_SUBTRACT
+    /* 0x4B */ "N4",      // DIK_NUMPAD4
+    /* 0x4C */ "N5",      // DIK_NUMPAD5
+    /* 0x4D */ "N6",      // DIK_NUMPAD6
+    /* 0x4E */ "+",       // DIK_ADD
+    /* 0x4F */ "N1",      // DIK_NUMPAD1
+    /* 0x50 */ "N2",      // DIK_NUMPAD2
+    /* 0x51 */ "N3",      // DIK_NUMPAD3
+    /* 0x52 */ "N0",      // DIK_NUMPAD0
+    /* 0x53 */ ".",       // DIK_DECIMAL
     /* 0x54 */ nullptr,
     /* 0x55 */ nullptr,
     /* 0x56 */ "OEM", // DIK_OEM_102
@@ -155,24 +156,24 @@ constexpr const char* kKeyNames[] = {
     /* 0x8E */ nullptr,
     /* 0x8F */ nullptr,
     /* 0x90 */ "PREVTRACK", // DIK_PREVTRACK
-    /* 0x91 */ "@", // DIK_AT
-    /* 0x92 */ ":", // DIK_COLON
+    /* 0x91 */ "@",         // DIK_AT
+    /* 0x92 */ ":",         // DIK_COLON
     /* 0x93 */ "UNDERLINE", // DIK_UNDERLINE
-    /* 0x94 */ "漢字", // DIK_KANJI
-    /* 0x95 */ "STOP", // DIK_STOP
-    /* 0x96 */ "AX", // DIK_AX
+    /* 0x94 */ "漢字",      // DIK_KANJI
+    /* 0x95 */ "STOP",      // DIK_STOP
+    /* 0x96 */ "AX",        // DIK_AX
     /* 0x97 */ "UNLABELED", // DIK_UNLABELED
     /* 0x98 */ nullptr,
     /* 0x99 */ "NEXTTRACK", // DIK_NEXTTRACK
     /* 0x9A */ nullptr,
     /* 0x9B */ nullptr,
     /* 0x9C */ "NUMPADENTER", // DIK_NUMPADENTER
-    /* 0x9D */ "Rctrl", // DIK_RCONTROL
+    /* 0x9D */ "Rctrl",       // DIK_RCONTROL
     /* 0x9E */ nullptr,
     /* 0x9F */ nullptr,
-    /* 0xA0 */ "MUTE", // DIK_MUTE
+    /* 0xA0 */ "MUTE",       // DIK_MUTE
     /* 0xA1 */ "CALCULATOR", // DIK_CALCULATOR
-    /* 0xA2 */ "PLAYPAUSE", // DIK_PLAYPAUSE
+    /* 0xA2 */ "PLAYPAUSE",  // DIK_PLAYPAUSE
     /* 0xA3 */ nullptr,
     /* 0xA4 */ "MEDIASTOP", // DIK_MEDIASTOP
     /* 0xA5 */ nullptr,
@@ -188,13 +189,13 @@ constexpr const char* kKeyNames[] = {
     /* 0xAF */ nullptr,
     /* 0xB0 */ "VOLUMEUP", // DIK_VOLUMEUP
     /* 0xB1 */ nullptr,
-    /* 0xB2 */ "WEBHOME", // DIK_WEBHOME
+    /* 0xB2 */ "WEBHOME",     // DIK_WEBHOME
     /* 0xB3 */ "NUMPADCOMMA", // DIK_NUMPADCOMMA
     /* 0xB4 */ nullptr,
     /* 0xB5 */ "/", // DIK_DIVIDE
     /* 0xB6 */ nullptr,
     /* 0xB7 */ "SYSRQ", // DIK_SYSRQ
-    /* 0xB8 */ "Ralt", // DIK_RMENU
+    /* 0xB8 */ "Ralt",  // DIK_RMENU
     /* 0xB9 */ nullptr,
     /* 0xBA */ nullptr,
     /* 0xBB */ nullptr,
@@ -210,16 +211,16 @@ constexpr const char* kKeyNames[] = {
     /* 0xC5 */ "PAUSE", // DIK_PAUSE
     /* 0xC6 */ nullptr,
     /* 0xC7 */ "HOME", // DIK_HOME
-    /* 0xC8 */ "↑", // DIK_UP
+    /* 0xC8 */ "↑",    // DIK_UP
     /* 0xC9 */ "PgUp", // DIK_PRIOR
     /* 0xCA */ nullptr,
     /* 0xCB */ "←", // DIK_LEFT
     /* 0xCC */ nullptr,
     /* 0xCD */ "→", // DIK_RIGHT
     /* 0xCE */ nullptr,
-    /* 0xCF */ "END", // DIK_END
-    /* 0xD0 */ "↓", // DIK_DOWN
-    /* 0xD1 */ "PgDn", // DIK_NEXT
+    /* 0xCF */ "END",    // DIK_END
+    /* 0xD0 */ "↓",      // DIK_DOWN
+    /* 0xD1 */ "PgDn",   // DIK_NEXT
     /* 0xD2 */ "INSERT", // DIK_INSERT
     /* 0xD3 */ "DELETE", // DIK_DELETE
     /* 0xD4 */ nullptr,
@@ -229,9 +230,9 @@ constexpr const char* kKeyNames[] = {
     /* 0xD8 */ nullptr,
     /* 0xD9 */ nullptr,
     /* 0xDA */ nullptr,
-    /* 0xDB */ "Lwin", // DIK_LWIN
-    /* 0xDC */ "Rwin", // DIK_RWIN
-    /* 0xDD */ "APPS", // DIK_APPS
+    /* 0xDB */ "Lwin",  // DIK_LWIN
+    /* 0xDC */ "Rwin",  // DIK_RWIN
+    /* 0xDD */ "APPS",  // DIK_APPS
     /* 0xDE */ "POWER", // DIK_POWER
     /* 0xDF */ "SLEEP", // DIK_SLEEP
     /* 0xE0 */ nullptr,
@@ -239,17 +240,57 @@ constexpr const char* kKeyNames[] = {
     /* 0xE2 */ nullptr,
     /* 0xE3 */ "WAKE", // DIK_WAKE
     /* 0xE4 */ nullptr,
-    /* 0xE5 */ "WEBSEARCH", // DIK_WEBSEARCH
+    /* 0xE5 */ "WEBSEARCH",    // DIK_WEBSEARCH
     /* 0xE6 */ "WEBFAVORITES", // DIK_WEBFAVORITES
-    /* 0xE7 */ "WEBREFRESH", // DIK_WEBREFRESH
-    /* 0xE8 */ "WEBSTOP", // DIK_WEBSTOP
-    /* 0xE9 */ "WEBFORWARD", // DIK_WEBFORWARD
-    /* 0xEA */ "WEBBACK", // DIK_WEBBACK
-    /* 0xEB */ "MYCOMPUTER", // DIK_MYCOMPUTER
-    /* 0xEC */ "Mail", // DIK_MAIL
-    /* 0xED */ "MEDIASELECT", // DIK_MEDIASELECT
+    /* 0xE7 */ "WEBREFRESH",   // DIK_WEBREFRESH
+    /* 0xE8 */ "WEBSTOP",      // DIK_WEBSTOP
+    /* 0xE9 */ "WEBFORWARD",   // DIK_WEBFORWARD
+    /* 0xEA */ "WEBBACK",      // DIK_WEBBACK
+    /* 0xEB */ "MYCOMPUTER",   // DIK_MYCOMPUTER
+    /* 0xEC */ "Mail",         // DIK_MAIL
+    /* 0xED */ "MEDIASELECT",  // DIK_MEDIASELECT
 };
-static_assert(sizeof kKeyNames / sizeof kKeyNames[0] == 238, "key codes 0..237");
+constexpr int kKeyNameCount = sizeof kKeyNames / sizeof kKeyNames[0];
+static_assert(kKeyNameCount == 238, "key codes 0..237");
+
+// The program keeps the table packed: the names one after the other in one array, and per code
+// where its name starts (0 for none). A table of pointers would take twice the room, and the
+// relocation of each pointer as much again, in a program that must stay small. The pointer table
+// above is only read here, while compiling.
+constexpr std::size_t PackedLength() {
+    std::size_t length = 1; // the empty text at 0 that stands for no entry
+    for (const char* name : kKeyNames) {
+        for (; name != nullptr && *name != '\0'; ++name) {
+            ++length;
+        }
+        length += name != nullptr;
+    }
+    return length;
+}
+
+struct PackedKeyNames {
+    char text[PackedLength()];
+    uint16_t start[kKeyNameCount];
+};
+
+constexpr PackedKeyNames PackKeyNames() {
+    PackedKeyNames packed = {};
+    std::size_t at = 1;
+    for (int code = 0; code < kKeyNameCount; ++code) {
+        const char* name = kKeyNames[code];
+        if (name == nullptr) {
+            continue;
+        }
+        packed.start[code] = static_cast<uint16_t>(at);
+        while (*name != '\0') {
+            packed.text[at++] = *name++;
+        }
+        packed.text[at++] = '\0';
+    }
+    return packed;
+}
+
+constexpr PackedKeyNames kPackedKeyNames = PackKeyNames();
 
 // Code page 932 shows a lone byte 0xA1..0xDF as half-width katakana U+FF61..U+FF9F; every
 // other byte from 0x80 up is not a character by itself there and shows as "・".
@@ -283,10 +324,10 @@ constexpr const char* kDirections[] = {"UP", "DOWN", "LEFT", "RIGHT"};
 } // namespace
 
 const char* KeyNameTableEntry(int code) {
-    if (code < 0 || code >= static_cast<int>(sizeof kKeyNames / sizeof kKeyNames[0])) {
+    if (code < 0 || code >= kKeyNameCount || kPackedKeyNames.start[code] == 0) {
         return nullptr;
     }
-    return kKeyNames[code];
+    return kPackedKeyNames.text + kPackedKeyNames.start[code];
 }
 
 char* AppendText(char* out, const char* text) {

@@ -4,7 +4,6 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 
-#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -28,14 +27,19 @@ constexpr BYTE kForbiddenKeys[] = {
     DIK_RMENU, DIK_LWIN,  DIK_RWIN,    DIK_APPS, DIK_POWER, DIK_SLEEP,
 };
 
-constexpr std::array<bool, 256> MakeForbiddenSet() {
-    std::array<bool, 256> set = {};
+// One bit a key code: 32 bytes where a table of flags would take 256.
+struct KeySet {
+    uint8_t bits[256 / 8];
+    constexpr bool Has(int code) const { return (bits[code / 8] >> (code % 8)) & 1; }
+};
+constexpr KeySet MakeForbiddenSet() {
+    KeySet set = {};
     for (BYTE code : kForbiddenKeys) {
-        set[code] = true;
+        set.bits[code / 8] = static_cast<uint8_t>(set.bits[code / 8] | 1 << (code % 8));
     }
     return set;
 }
-constexpr std::array<bool, 256> kForbidden = MakeForbiddenSet();
+constexpr KeySet kForbidden = MakeForbiddenSet();
 
 // Direction flags in the order a diagonal resolves: down-right is DOWN, up-left is LEFT.
 constexpr int kDirectionPriority[] = {kPressDown, kPressRight, kPressLeft, kPressUp};
@@ -47,6 +51,10 @@ constexpr int kReadoutSize = 256;
 HoldFilter g_holdFilter;
 HWND g_focusedWindow;
 HWND g_readoutField;
+
+// A menu of the dialog is open, or was until nothing had been let go since.
+bool g_menuOpen;
+bool g_menuKeysHeld;
 
 // The offer the readout field shows. A new dialog's readout is empty: nothing counts as shown
 // until a tick has written it.
@@ -217,7 +225,7 @@ void ShowReadout(HWND dialog, Binding offered) {
 
 bool IsForbiddenKeyDown(const Input& snapshot) {
     for (int code = 0; code < 256; ++code) {
-        if (kForbidden[code] && IsDown(snapshot.keyboard[code])) {
+        if (kForbidden.Has(code) && IsDown(snapshot.keyboard[code])) {
             return true;
         }
     }
@@ -295,12 +303,13 @@ void CaptureStep(HWND dialog) {
     const bool joystickRead = FollowJoystick(out_state.joystick);
 
     // A key that suspends capture stops the rest of the tick, but not the controller line.
-    const bool suspended = IsForbiddenKeyDown(out_state);
+    const bool suspended = g_menuOpen || IsForbiddenKeyDown(out_state);
     if (!suspended) {
         Binding tmp = kNoBinding;
         ChooseBinding(tmp, out_state);
         g_holdFilter.Update(tmp);
-        if (!g_holdFilter.IsHeld()) {
+        g_menuKeysHeld = g_menuKeysHeld && tmp != kNoBinding;
+        if (!g_holdFilter.IsHeld() && !g_menuKeysHeld) {
             StoreBinding(tmp, g_focusedWindow, dialog);
         }
         ShowReadout(dialog, tmp);
@@ -316,4 +325,11 @@ bool IsVisibleBindingField(int id) {
 void ResetReadout() {
     g_readoutShown = false;
     g_lineShown = false;
+    g_menuOpen = false;
+    g_menuKeysHeld = false;
+}
+
+void OnMenuLoop(bool open) {
+    g_menuOpen = open;
+    g_menuKeysHeld = true;
 }

@@ -12,8 +12,14 @@
 // One tick of capture for the dialog. The dialog procedure calls it on every WM_TIMER.
 void CaptureStep(HWND dialog);
 
-// A new dialog's readout field and controller line are empty: the next tick writes them.
+// A new dialog's readout field and controller line are empty (the next tick writes them), and
+// no menu of it is open.
 void ResetReadout();
+
+// Whether a menu of the dialog (its system menu) is open. While one is, its keys work the menu
+// and nothing is captured, as while a key suspends capture; what is still down when it closes
+// (the Escape or Enter that closed it) counts only once everything has been let go.
+void OnMenuLoop(bool open);
 
 // True when a key that suspends capture is down (Tab, the Alt keys, F1..F15, the Windows keys,
 // Applications, Power, Sleep, and the lock keys should they ever read as down).

@@ -46,7 +46,6 @@ struct ObjectRun {
     BYTE offset; // of the first object in the state
     ObjectGuid guid;
     DWORD type;
-    DWORD flags;
 };
 
 constexpr DWORD kNumbered = DIDFT_MAKEINSTANCE(0);
@@ -56,31 +55,32 @@ constexpr DWORD kButton = DIDFT_BUTTON | DIDFT_ANYINSTANCE;
 constexpr DWORD kPov = DIDFT_POV | DIDFT_ANYINSTANCE;
 constexpr DWORD kKeyboardStateBytes = 256;
 
-// c_dfDIJoystick: six axes and two sliders, four POVs, 32 buttons, all optional.
+// c_dfDIJoystick: six axes and two sliders, four POVs, 32 buttons, all optional. Its axes are the
+// only objects of the three formats with flags: DIDOI_ASPECTPOSITION.
 constexpr ObjectRun kJoystickRuns[] = {
-    {1, offsetof(DIJOYSTATE, lX), X_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {1, offsetof(DIJOYSTATE, lY), Y_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {1, offsetof(DIJOYSTATE, lZ), Z_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {1, offsetof(DIJOYSTATE, lRx), RX_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {1, offsetof(DIJOYSTATE, lRy), RY_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {1, offsetof(DIJOYSTATE, lRz), RZ_AXIS, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {2, offsetof(DIJOYSTATE, rglSlider), SLIDER, kOptional | kAxis, DIDOI_ASPECTPOSITION},
-    {4, offsetof(DIJOYSTATE, rgdwPOV), POV, kOptional | kPov, 0},
-    {32, offsetof(DIJOYSTATE, rgbButtons), NO_GUID, kOptional | kButton, 0},
+    {1, offsetof(DIJOYSTATE, lX), X_AXIS, kOptional | kAxis},
+    {1, offsetof(DIJOYSTATE, lY), Y_AXIS, kOptional | kAxis},
+    {1, offsetof(DIJOYSTATE, lZ), Z_AXIS, kOptional | kAxis},
+    {1, offsetof(DIJOYSTATE, lRx), RX_AXIS, kOptional | kAxis},
+    {1, offsetof(DIJOYSTATE, lRy), RY_AXIS, kOptional | kAxis},
+    {1, offsetof(DIJOYSTATE, lRz), RZ_AXIS, kOptional | kAxis},
+    {2, offsetof(DIJOYSTATE, rglSlider), SLIDER, kOptional | kAxis},
+    {4, offsetof(DIJOYSTATE, rgdwPOV), POV, kOptional | kPov},
+    {32, offsetof(DIJOYSTATE, rgbButtons), NO_GUID, kOptional | kButton},
 };
 
 // c_dfDIKeyboard: one optional button per key code, the key code its offset and instance.
 constexpr ObjectRun kKeyboardRuns[] = {
-    {kKeyboardStateBytes, 0, KEY, kOptional | DIDFT_BUTTON | kNumbered, 0},
+    {kKeyboardStateBytes, 0, KEY, kOptional | DIDFT_BUTTON | kNumbered},
 };
 
 // c_dfDIMouse: X and Y, an optional wheel, two buttons and two optional ones.
 constexpr ObjectRun kMouseRuns[] = {
-    {1, offsetof(DIMOUSESTATE, lX), X_AXIS, kAxis, 0},
-    {1, offsetof(DIMOUSESTATE, lY), Y_AXIS, kAxis, 0},
-    {1, offsetof(DIMOUSESTATE, lZ), Z_AXIS, kOptional | kAxis, 0},
-    {2, offsetof(DIMOUSESTATE, rgbButtons), NO_GUID, kButton, 0},
-    {2, offsetof(DIMOUSESTATE, rgbButtons) + 2, NO_GUID, kOptional | kButton, 0},
+    {1, offsetof(DIMOUSESTATE, lX), X_AXIS, kAxis},
+    {1, offsetof(DIMOUSESTATE, lY), Y_AXIS, kAxis},
+    {1, offsetof(DIMOUSESTATE, lZ), Z_AXIS, kOptional | kAxis},
+    {2, offsetof(DIMOUSESTATE, rgbButtons), NO_GUID, kButton},
+    {2, offsetof(DIMOUSESTATE, rgbButtons) + 2, NO_GUID, kOptional | kButton},
 };
 
 struct FormatRecipe {
@@ -142,7 +142,9 @@ void BuildDataFormats() {
                 object->pguid = run.guid == NO_GUID ? nullptr : &kObjectGuids[run.guid];
                 object->dwOfs = run.offset + i * ObjectBytes(run.type);
                 object->dwType = numbered ? run.type | DIDFT_MAKEINSTANCE(i) : run.type;
-                object->dwFlags = run.flags;
+                object->dwFlags = id == FORMAT_JOYSTICK && (run.type & DIDFT_AXIS) != 0
+                                      ? DIDOI_ASPECTPOSITION
+                                      : 0;
             }
         }
         format.dwNumObjs = static_cast<DWORD>(object - format.rgodf);

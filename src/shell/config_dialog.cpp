@@ -26,6 +26,20 @@ constexpr GUID kHidInterfaceClass = {
 
 HDEVNOTIFY g_deviceNotification = nullptr;
 
+// The font the dialog took instead of its template's, when that one draws Japanese badly.
+HFONT g_font = nullptr;
+
+// Whether the working directory is the Windows folder: the path line then warns.
+bool g_pathWarns = false;
+constexpr COLORREF kWarningColour = RGB(0xC0, 0x00, 0x00);
+
+// The Binding fields' own window procedure, shared by all of them.
+WNDPROC g_fieldProc = nullptr;
+
+// Texts the dialog shows, for telling whether a font draws Japanese.
+constexpr WCHAR kJapaneseSample[] = L"キャンセル欄保存先";
+constexpr int kSampleLength = sizeof kJapaneseSample / sizeof kJapaneseSample[0] - 1;
+
 // Asks for WM_DEVICECHANGE when a HID device interface arrives or leaves. Failing is no error:
 // a top-level window gets DBT_DEVNODES_CHANGED without asking, and the dialog works without
 // either.
@@ -53,6 +67,83 @@ void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
                                 header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
     if (interfaceEvent || event == DBT_DEVNODES_CHANGED) {
         OnDeviceChangeHint(dialog);
+    }
+}
+
+// Whether the font selected into the context draws every character of the sample, in proportion.
+// A template font that does not exist falls back to what the system finds for the character
+// set: under Wine a fixed-pitch font whose lines are too wide for the dialog and whose small
+// sizes draw the underscore below the line, where a field cuts it off; outside a Japanese
+// system, a Western font that draws Japanese as empty boxes.
+bool DrawsJapanese(HDC context) {
+    TEXTMETRICW metrics;
+    WORD glyphs[kSampleLength];
+    if (!GetTextMetricsW(context, &metrics) ||
+        GetGlyphIndicesW(context, kJapaneseSample, kSampleLength, glyphs,
+                         GGI_MARK_NONEXISTING_GLYPHS) != kSampleLength) {
+        return false;
+    }
+    for (WORD glyph : glyphs) {
+        if (glyph == 0xFFFF) {
+            return false;
+        }
+    }
+    // Despite its name, TMPF_FIXED_PITCH is set for a variable-pitch font (wingdi.h).
+    return (metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0;
+}
+
+// Called once per Japanese font the system lists: keeps the first proportional one written
+// across (not an "@" font, which is turned for vertical writing). Windows lists its own, MS UI
+// Gothic, Meiryo UI or Yu Gothic UI among them; Wine the installed ones.
+int CALLBACK OnJapaneseFont(const LOGFONTW* font, const TEXTMETRICW* metrics, DWORD, LPARAM found) {
+    if (font->lfFaceName[0] == L'@' || (metrics->tmPitchAndFamily & TMPF_FIXED_PITCH) == 0) {
+        return TRUE;
+    }
+    lstrcpynW(reinterpret_cast<WCHAR*>(found), font->lfFaceName, LF_FACESIZE);
+    return FALSE;
+}
+
+BOOL CALLBACK SetControlFont(HWND control, LPARAM font) {
+    SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
+// Gives the dialog's controls a Japanese font at the template font's size when the template font
+// cannot draw their texts well; on a Japanese system it can, and nothing changes.
+void ChooseJapaneseFont(HWND dialog) {
+    const HFONT shown = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    const HDC context = GetDC(dialog);
+    const HGDIOBJ original = SelectObject(context, shown);
+    LOGFONTW font;
+    if (!DrawsJapanese(context) && GetObjectW(shown, sizeof font, &font) != 0) {
+        LOGFONTW japanese = {};
+        japanese.lfCharSet = SHIFTJIS_CHARSET;
+        font.lfCharSet = SHIFTJIS_CHARSET;
+        font.lfFaceName[0] = L'\0';
+        EnumFontFamiliesExW(context, &japanese, OnJapaneseFont,
+                            reinterpret_cast<LPARAM>(font.lfFaceName), 0);
+        g_font = font.lfFaceName[0] != L'\0' ? CreateFontIndirectW(&font) : nullptr;
+        if (g_font != nullptr) {
+            EnumChildWindows(dialog, SetControlFont, reinterpret_cast<LPARAM>(g_font));
+        }
+    }
+    SelectObject(context, original);
+    ReleaseDC(dialog, context);
+}
+
+// Nothing on an edit control's menu serves a read-only field, and the keys that work the menu
+// would be bound.
+LRESULT CALLBACK FieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CONTEXTMENU) {
+        return 0;
+    }
+    return CallWindowProcW(g_fieldProc, field, message, wParam, lParam);
+}
+
+void TakeFieldMenusAway(HWND dialog) {
+    for (int id = IDC_BINDING_UP; id <= IDC_BINDING_BUTTON4; ++id) {
+        g_fieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            GetDlgItem(dialog, id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
     }
 }
 
@@ -97,34 +188,65 @@ void OnCommand(HWND dialog, int id, int code) {
 
 // Read-only edits ask for their colours as statics do. The field with the focus, the one the
 // next input goes to, takes the system's selection colours, which high-contrast themes set too;
-// everything else is drawn as usual.
+// everything else is drawn as usual, but a warning on the path line, in red.
 INT_PTR OnControlColour(HDC context, HWND control) {
-    if (control != GetFocus() || !IsVisibleBindingField(GetDlgCtrlID(control))) {
+    const int id = GetDlgCtrlID(control);
+    const bool warning = id == IDC_CONFIG_PATH && g_pathWarns;
+    if (!warning && (control != GetFocus() || !IsVisibleBindingField(id))) {
         return FALSE;
     }
-    SetTextColor(context, GetSysColor(COLOR_HIGHLIGHTTEXT));
-    SetBkColor(context, GetSysColor(COLOR_HIGHLIGHT));
-    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_HIGHLIGHT));
+    SetTextColor(context, warning ? kWarningColour : GetSysColor(COLOR_HIGHLIGHTTEXT));
+    const int background = warning ? COLOR_BTNFACE : COLOR_HIGHLIGHT;
+    SetBkColor(context, GetSysColor(background));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(background));
 }
 
-// Shows which configuration file is edited: the one in the working directory. Its full path can
-// hold any character, so it goes to the window as UTF-16 all the way.
+// Whether a folder (length characters) is the Windows folder or one inside it, such as its
+// system folder. A program started without a working directory of its own runs there: from a
+// shortcut whose "Start in" is empty, or under Wine from a game folder whose path is too long to
+// be one.
+bool IsInWindowsFolder(WCHAR* folder, DWORD length) {
+    WCHAR windows[MAX_PATH];
+    const UINT end = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (end == 0 || end >= MAX_PATH || length < end ||
+        (folder[end] != L'\0' && folder[end] != L'\\')) {
+        return false;
+    }
+    const WCHAR after = folder[end];
+    folder[end] = L'\0';
+    const bool inside = lstrcmpiW(folder, windows) == 0;
+    folder[end] = after;
+    return inside;
+}
+
+// Shows which configuration file is edited: the one in the working directory, or the file it
+// links to. Its full path can hold any character, so it goes to the window as UTF-16 all the way.
+// In the Windows folder it says so in red: every program started there shares that file.
 void ShowConfigPath(HWND dialog) {
     static WCHAR text[kPathLineSize];
-    const int prefix = MultiByteToWideChar(CP_UTF8, 0, "保存先: ", -1, text, kPathLineSize) - 1;
-    if (prefix < 0) {
-        return;
-    }
-    const DWORD room = kPathLineSize - prefix - kFileNameRoom;
-    const DWORD length = GetCurrentDirectoryW(room, text + prefix);
+    static WCHAR path[kPathLineSize];
+    const DWORD room = kPathLineSize - kFileNameRoom;
+    const DWORD length = GetCurrentDirectoryW(room, path);
     if (length == 0 || length >= room) {
         return; // no line rather than a wrong one
     }
-    WCHAR* end = text + prefix + length;
-    if (end[-1] != L'\\') {
-        *end++ = L'\\';
+    g_pathWarns = IsInWindowsFolder(path, length);
+    char linked[kPathSize];
+    if (g_configFileOps.resolve(kConfigFileName, linked, sizeof linked)) {
+        MultiByteToWideChar(CP_UTF8, 0, linked, -1, path, kPathLineSize);
+    } else {
+        WCHAR* end = path + length;
+        if (end[-1] != L'\\') {
+            *end++ = L'\\';
+        }
+        MultiByteToWideChar(CP_UTF8, 0, kConfigFileName, -1, end, kFileNameRoom);
     }
-    MultiByteToWideChar(CP_UTF8, 0, kConfigFileName, -1, end, kFileNameRoom);
+    const char* prefix = g_pathWarns ? "保存先がWindowsフォルダーです: " : "保存先: ";
+    const int written = MultiByteToWideChar(CP_UTF8, 0, prefix, -1, text, kPathLineSize) - 1;
+    if (written < 0) {
+        return;
+    }
+    lstrcpynW(text + written, path, kPathLineSize - written);
     SetWindowTextW(GetDlgItem(dialog, IDC_CONFIG_PATH), text);
 }
 
@@ -159,6 +281,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ResetReadout();
         StartTimer(dialog);
         RegisterForDeviceChanges(dialog);
+        ChooseJapaneseFont(dialog);
+        TakeFieldMenusAway(dialog);
         ShowConfigPath(dialog);
         return TRUE;
     case WM_COMMAND:
@@ -174,6 +298,10 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_SYSCOMMAND:
         return OnSysCommand(wParam);
+    case WM_ENTERMENULOOP:
+    case WM_EXITMENULOOP:
+        OnMenuLoop(message == WM_ENTERMENULOOP);
+        return TRUE;
     case WM_KEYDOWN:
     case WM_KEYUP:
         // Keys are read through DirectInput; their window messages change nothing.
@@ -187,6 +315,13 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ReleaseInput();
         PostQuitMessage(0);
         return TRUE;
+    case WM_NCDESTROY:
+        // The controls that used the font are gone by now.
+        if (g_font) {
+            DeleteObject(g_font);
+            g_font = nullptr;
+        }
+        return FALSE;
     default:
         return FALSE;
     }

@@ -174,6 +174,21 @@ TEST_F(CaptureStepTest, AnOfferFromBeforeTheSuspensionIsNotStoredAgain) {
     });
 }
 
+// The player opens the system menu, moves in it and closes it with Escape: none of those keys
+// is bound, not even the Escape still down after the menu closed; pressed again, it is.
+TEST_F(CaptureStepTest, NothingIsBoundWhileAMenuIsOpenNorByTheKeyThatClosedIt) {
+    Run({Keys({}, kEmpty, 1003, "0 _ 0", 1003)});
+    OnMenuLoop(true);
+    Run({Keys({DIK_UP}, kEmpty, 1003, "0 _ 0"), Keys({DIK_RETURN}, kEmpty, 1003, "0 _ 0")});
+    OnMenuLoop(false);
+    Run({
+        Keys({DIK_ESCAPE}, kEmpty, 1003, "0 _ 1"),
+        Keys({DIK_ESCAPE, DIK_A}, kEmpty, 1003, "0 _ 1"),
+        Keys({}, kEmpty, 1003, "0 _ 0"),
+        Keys({DIK_ESCAPE}, "KEY_ESC . . . . . . .", 1004, "0 _ 1"),
+    });
+}
+
 TEST_F(CaptureStepTest, LockKeysAreNeitherBoundNorSuspending) {
     for (int lock : {DIK_CAPITAL, DIK_NUMLOCK, DIK_KANA, DIK_KANJI}) {
         SCOPED_TRACE(lock);
