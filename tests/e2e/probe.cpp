@@ -8,6 +8,8 @@
 //   keyconfig_probe move PID X Y        moves the dialog of that process to X, Y on the screen
 //   keyconfig_probe hold                keeps the desktop up until the standard input closes
 //   keyconfig_probe device-change COUNT posts the dialog COUNT device-change hints
+//   keyconfig_probe hold-file PATH      holds the file open, shared with nobody, until the
+//                                       standard input closes
 //
 // PID is a Windows process id, as "state" and "list" print it; with one, only that process's
 // dialog and message boxes count, so that two copies of the program can be told apart.
@@ -29,8 +31,9 @@ constexpr int kMaxWindows = 64;
 // How long a message sent to the program may take before the probe gives up on it.
 constexpr UINT kTimeoutMs = 2000;
 
-// The dialog manager's class of dialogs and message boxes.
+// The dialog manager's class of dialogs and message boxes, and the class of popup menus.
 constexpr const wchar_t* kDialogClass = L"#32770";
+constexpr const wchar_t* kMenuClass = L"#32768";
 // The hidden readout field: only the configuration dialog has a control with this identifier.
 constexpr int kReadoutId = 1012;
 
@@ -100,6 +103,7 @@ struct TopWindows {
     int dialogCount = 0;
     HWND boxes[kMaxWindows] = {};
     int boxCount = 0;
+    int menuCount = 0; // open popup menus, of any process
 };
 
 DWORD ProcessOf(HWND window) {
@@ -110,6 +114,10 @@ DWORD ProcessOf(HWND window) {
 
 BOOL CALLBACK OnTopWindow(HWND window, LPARAM context) {
     TopWindows& found = *reinterpret_cast<TopWindows*>(context);
+    if (HasClass(window, kMenuClass) && IsWindowVisible(window)) {
+        ++found.menuCount;
+        return TRUE;
+    }
     if (!HasClass(window, kDialogClass) ||
         (found.process != 0 && ProcessOf(window) != found.process)) {
         return TRUE;
@@ -264,6 +272,9 @@ int PrintState(DWORD process) {
     for (int i = 0; i < found.boxCount; ++i) {
         WriteBox(found.boxes[i], found.dialog);
     }
+    for (int i = 0; i < found.menuCount; ++i) {
+        Write("menu\n");
+    }
     Write("end\n");
     return kExitOk;
 }
@@ -334,6 +345,24 @@ int PostDeviceChanges(int count) {
     return kExitOk;
 }
 
+// Holds a file open with no sharing, as a program that is writing it does, until the standard
+// input closes.
+int HoldFile(const wchar_t* path) {
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Write("cannot open\n");
+        return kExitMissing;
+    }
+    Write("held\n");
+    char buffer[64];
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
+    }
+    CloseHandle(file);
+    return kExitOk;
+}
+
 // Keeps the desktop alive until the standard input closes. Wine starts a desktop for the first
 // process that uses it and ends it when the last one is gone; a holder for the whole test run
 // keeps programs that start and end from racing with that.
@@ -372,7 +401,10 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && lstrcmpW(argv[1], L"device-change") == 0) {
         return PostDeviceChanges(_wtoi(argv[2]));
     }
+    if (argc >= 3 && lstrcmpW(argv[1], L"hold-file") == 0) {
+        return HoldFile(argv[2]);
+    }
     Write("usage: keyconfig_probe state [PID] | list | press-ok [CAPTION [PID]] | move PID X Y | "
-          "hold | device-change COUNT\n");
+          "hold | device-change COUNT | hold-file PATH\n");
     return kExitUsage;
 }
