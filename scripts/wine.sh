@@ -14,6 +14,10 @@ WINE_PACKAGES=(wine wine64 fonts-wine fonts-ipafont-gothic locales
 WINE32_PACKAGES=(wine32:i386 libxrender1:i386 libxi6:i386 libxrandr2:i386 libxcursor1:i386
                  libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386 libxxf86vm1:i386)
 
+# What the end-to-end tests' stand-in controller library is built with: the host's C compiler and
+# SDL's public headers.
+PAD_PACKAGES=(gcc libsdl2-dev)
+
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 

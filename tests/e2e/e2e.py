@@ -13,11 +13,13 @@ Run by tests/e2e/run_e2e.sh, which provides the X server (DISPLAY) and the Wine 
 
 import argparse
 import os
+import queue
 import re
 import select
 import shutil
 import subprocess
 import sys
+import threading
 import time
 import traceback
 from pathlib import Path
@@ -311,7 +313,10 @@ class Program:
                              and s.readout() is not None, "the dialog", START_SECONDS)
 
     def ticks(self):
-        """Polls the program has made so far: each writes the joystick message (no controller)."""
+        """Polls the program has made so far: each writes the joystick message (no controller),
+        and each reads the keyboard, which Wine's +dinput trace shows (controller or not)."""
+        if "+dinput" in self.env["WINEDEBUG"]:
+            return keyboard_reads(self.log_path)
         return sum(1 for s in debug_strings(self.log_path) if s == JOYSTICK_MESSAGE)
 
     def wait_ticks(self, count):
@@ -892,6 +897,296 @@ def western_system_reads_japanese(start):
     check_debugger_message(program)
     program.click_control(ID_CANCEL)
     program.wait_exit()
+
+
+# Controllers through Wine's own stack: the stand-in controller library (tests/e2e/pad/pad.c) is
+# Wine's SDL, so a controller is plugged in, moved and pulled out as Wine's device bus sees one,
+# and everything from there on is Wine's: hidclass, the device-interface notifications, DirectInput.
+
+# SDL's axis range and hat bits, as the control file takes them.
+SDL_FULL_MINUS, SDL_FULL_PLUS = -32768, 32767
+SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_DOWN, SDL_HAT_LEFT = 1, 2, 4, 8
+
+# What Wine's DirectInput trace writes each time the program reads the keyboard, once a tick.
+KEYBOARD_READ = re.compile(rb"dinput_device_GetDeviceState iface \w+, size 256,")
+PAD_DEBUG = ",+dinput"
+
+
+def keyboard_reads(log_path):
+    return len(KEYBOARD_READ.findall(log_path.read_bytes()))
+
+
+class Pad:
+    """The one controller of the stand-in library, set through its control file (the format is
+    in tests/e2e/pad/pad.c); its log, pad.log beside it, tells what Wine asked and was told.
+    Pulled out when the scenario ends, so that the next one starts with none."""
+
+    def __init__(self):
+        self.path = Path(os.environ["KEYCONFIG_PAD"])
+        self.kind = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.pull()
+
+    def plug(self, kind):
+        self.kind = kind
+        self.move()
+
+    def move(self, **values):
+        """Sets the inputs; those not given rest."""
+        fields = {**self.kind, **values} if self.kind else {}
+        lines = [f"attached {int(self.kind is not None)}"] + [
+            f"{key} {' '.join(map(str, value)) if isinstance(value, list) else value}"
+            for key, value in fields.items()]
+        new = self.path.with_suffix(".new")
+        new.write_text("\n".join(lines) + "\n")
+        os.replace(new, self.path)
+
+    def pull(self):
+        self.kind = None
+        self.move()
+
+
+class ProbeSession:
+    """A keyconfig_probe command that runs beside the program until its standard input closes;
+    its lines are collected as they come."""
+
+    def __init__(self, program, command):
+        env = dict(program.env, WINEDEBUG="-all")
+        self.process = subprocess.Popen([program.suite.wine, str(program.suite.probe), command],
+                                        env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
+        threading.Thread(target=self.collect, daemon=True).start()
+        self.first = self.readline(START_SECONDS)
+
+    def collect(self):
+        for line in self.process.stdout:
+            self.lines.put(line.decode("utf-8", errors="replace").rstrip("\r\n"))
+
+    def readline(self, seconds):
+        """The next line, or "" when none comes in time."""
+        try:
+            return self.lines.get(timeout=max(seconds, 0))
+        except queue.Empty:
+            return ""
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=EXIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+class JoystickWatch(ProbeSession):
+    """DirectInput's reading of the first game controller, read as the program sets it up
+    (keyconfig_probe joystick): its product name, then each state it reads."""
+
+    def __init__(self, program):
+        super().__init__(program, "joystick")
+        check(self.first.startswith("joystick name="), f"DirectInput lists no joystick: {self.first!r}")
+        self.name = unescape(self.first[len("joystick name="):])
+        self.reading = None
+
+    def wait_reading(self, condition, what):
+        """Waits until DirectInput reads a state that meets the condition, and returns it."""
+        deadline = time.monotonic() + STATE_SECONDS
+        while self.reading is None or not condition(self.reading):
+            check(time.monotonic() < deadline, f"DirectInput never read {what}: {self.reading}")
+            line = self.readline(deadline - time.monotonic())
+            if line.startswith("reading "):
+                self.reading = {k: v if k == "buttons" else int(v)
+                                for k, v in (f.split("=", 1) for f in line.split()[1:])}
+        return self.reading
+
+
+USB_PAD = {"kind": "joystick", "name": "USB Gamepad", "vendor": "0079", "product": "0006",
+           "axes": 2, "buttons": 12, "hats": 1}
+OTHER_PAD = dict(USB_PAD, name="Dual Action", vendor="046d", product="c216", axes=4)
+XBOX_PAD = {"kind": "controller", "name": "Xbox 360 Controller", "vendor": "045e",
+            "product": "028e", "axes": 6, "buttons": 11, "hats": 1}
+XBOX_NAME = "Controller (XBOX 360 For Windows)"  # the name Windows gives it, as Wine does
+PEDAL = {"kind": "joystick", "name": "Pedal", "vendor": "1234", "product": "0001", "axes": 2,
+         "buttons": 2, "hats": 0, "axis": [SDL_FULL_MINUS, 0]}  # X rests pressed out
+
+TEXT_HAT = "ハット（十字キー）は割り当てできません。\nスティックかボタンを使ってください"
+TEXT_AXIS = "この軸は割り当てできません。\nスティックかボタンを使ってください"
+# A pad plugged in is named this soon: the look 300 ms after Wine's device-change notification.
+ARRIVAL_SECONDS = 2
+# How long the controller line explains an input that cannot be bound: 50 ticks.
+EXPLAIN_TICKS = 50
+
+
+def controller_line(name):
+    return f"コントローラー: {name}"
+
+
+def plug_pad(program, pad, kind, name=None):
+    """Plugs a pad in while the dialog is open: it is named within about a second, through
+    nothing but Wine's own device-change notifications."""
+    began = time.monotonic()
+    pad.plug(kind)
+    program.wait_for(lambda s: s.text(ID_CONTROLLER) == controller_line(name or kind["name"]),
+                     f"the controller line to name {name or kind['name']}")
+    elapsed = time.monotonic() - began
+    check(elapsed < ARRIVAL_SECONDS, f"the pad was named only after {elapsed:.1f}s")
+
+
+def pull_pad(program, pad):
+    pad.pull()
+    program.wait_for(lambda s: s.text(ID_CONTROLLER) == TEXT_NO_CONTROLLER,
+                     "the controller line to say none")
+
+
+def start_pad_program(start):
+    """The program with no controller, ticks counted in Wine's DirectInput trace (with a pad the
+    no-controller message stops)."""
+    program = start(DEFAULT_IMAGE, debug=PAD_DEBUG)
+    program.wait_ready()
+    # The line is written by the first tick.
+    program.wait_for(lambda s: s.text(ID_CONTROLLER) == TEXT_NO_CONTROLLER,
+                     "the controller line to say none before a pad is plugged in")
+    return program
+
+
+def give(program, pad, name, **values):
+    """Gives a pad input and lets it go, as a player does: the waiting field takes its name and
+    the focus moves on."""
+    cid = program.state().focus
+    pad.move(**values)
+    state = program.wait_for(lambda s: s.text(cid) == name, f"field {cid} to read {name}")
+    check(state.focus != cid, f"the focus stayed on {cid} after {name}")
+    pad.move()
+    return program.wait_for(lambda s: s.readout() == "0 _ 0", "the pad to be let go")
+
+
+def refuse(program, pad, text, **values):
+    """Gives a pad input that binds nothing: the waiting field keeps its text and the focus, and
+    the controller line says the text given (the name when it is None) while it is held."""
+    before = program.state()
+    fields = [before.text(cid) for cid in FIELD_IDS]
+    pad.move(**values)
+    line = text or before.text(ID_CONTROLLER)
+    program.wait_for(lambda s: s.text(ID_CONTROLLER) == line, f"the controller line to say {line!r}")
+    wait_quiet(program, lambda s: [s.text(cid) for cid in FIELD_IDS] == fields
+               and s.focus == before.focus and s.readout() == "0 _ 0",
+               f"{values} was bound or offered")
+    pad.move()
+
+
+def check_explained_for_a_while(program, name):
+    """The explanation gives way to the controller's name again about 3 s after it began."""
+    start = program.ticks()
+    program.wait_for(lambda s: s.text(ID_CONTROLLER) == controller_line(name),
+                     "the explanation to end")
+    ticks = program.ticks() - start
+    check(ticks <= EXPLAIN_TICKS, f"the explanation lasted {ticks} more ticks")
+
+
+@scenario()
+def usb_pad_plugged_bound_and_replugged(start):
+    """A plain USB pad, plugged in, bound, pulled out and another plugged in, through Wine's
+    device bus and DirectInput: a button binds; only a full push of the stick binds; its hat is
+    explained; a different pad binds within about a second; one plugged in while another
+    program's window is in front binds once the dialog is back in front."""
+    with Pad() as pad:
+        program = start_pad_program(start)
+        plug_pad(program, pad, USB_PAD)
+        watch = JoystickWatch(program)
+        try:
+            program.focus_field(ID_UP)
+            give(program, pad, "JOY1_B1", pressed=[0])
+            # 95 % of a full push reads -950, which binds nothing.
+            refuse(program, pad, None, axis=[round(SDL_FULL_MINUS * 0.95), 0])
+            watch.wait_reading(lambda r: r["x"] == -950, "x at -950")
+            give(program, pad, "JOY1_LEFT", axis=[SDL_FULL_MINUS, 0])
+            watch.wait_reading(lambda r: r["x"] == -1000, "x at -1000")
+            give(program, pad, "JOY1_DOWN", axis=[0, SDL_FULL_PLUS])
+            watch.wait_reading(lambda r: r["y"] == 1000, "y at +1000")
+            refuse(program, pad, TEXT_HAT, hat=SDL_HAT_UP)
+            watch.wait_reading(lambda r: r["pov"] == 0, "the hat up")
+        finally:
+            watch.close()
+        check_explained_for_a_while(program, USB_PAD["name"])
+        pull_pad(program, pad)
+        plug_pad(program, pad, OTHER_PAD)
+        give(program, pad, "JOY1_B3", pressed=[2])
+        pull_pad(program, pad)
+        # Plugged in behind another program's window: bound once the dialog is back in front.
+        cover = ProbeSession(program, "cover")
+        try:
+            check(cover.first == "ready", f"no window in front of the dialog: {cover.first!r}")
+            program.wait_for(lambda s: not s.foreground, "another window in front of the dialog")
+            plug_pad(program, pad, USB_PAD)
+        finally:
+            cover.close()
+        program.focus_field(ID_SHOT)
+        give(program, pad, "JOY1_B4", pressed=[3])
+        check_fields(program.state(), ["JOY1_B1", "JOY1_LEFT", "JOY1_DOWN", "JOY1_B3", "JOY1_B4",
+                                       DEFAULT_NAME, DEFAULT_NAME, DEFAULT_NAME])
+        program.click_control(ID_CANCEL)
+        program.wait_exit()
+
+
+@scenario()
+def xbox_pad_binds_stick_and_buttons(start):
+    """An Xbox-style pad, a game controller to SDL, through Wine's XInput-style HID device: named
+    as Windows names it; a face button and a full push of the left stick bind; the D-pad is
+    explained as a hat; a full pull of one trigger, which DirectInput reads as Z at +996 or -996
+    (both triggers share Z, resting in the middle), is explained and binds nothing; keys still
+    bind while it rests."""
+    with Pad() as pad:
+        program = start_pad_program(start)
+        plug_pad(program, pad, XBOX_PAD, XBOX_NAME)
+        watch = JoystickWatch(program)
+        try:
+            program.focus_field(ID_UP)
+            give(program, pad, "JOY1_B1", pressed=[0])  # A
+            refuse(program, pad, TEXT_HAT, hat=SDL_HAT_LEFT)
+            watch.wait_reading(lambda r: r["pov"] == 27000, "the D-pad left")
+            give(program, pad, "JOY1_LEFT", axis=[SDL_FULL_MINUS, 0, 0, 0, 0, 0])
+            # The triggers are SDL's axes 4 and 5; the second one's pull falls in the first one's
+            # explanation.
+            for trigger, z in [(4, 996), (5, -996)]:
+                refuse(program, pad, TEXT_AXIS, axis=[SDL_FULL_PLUS if a == trigger else 0
+                                                      for a in range(6)])
+                watch.wait_reading(lambda r: r["z"] == z, f"z at {z}")
+            watch.wait_reading(lambda r: r["z"] == 0, "z back at rest")
+        finally:
+            watch.close()
+        state = program.press("a")
+        check(state.text(ID_LEFT) == "KEY_A", f"A gave {state.text(ID_LEFT)!r} beside the pad")
+        program.click_control(ID_CANCEL)
+        program.wait_exit()
+
+
+@scenario()
+def pedal_pad_resting_at_its_end(start):
+    """A pedal whose X rests at one end: pressing it fully to the other end binds, letting it go
+    back to its rest binds nothing, and keys bind while it rests there."""
+    with Pad() as pad:
+        program = start_pad_program(start)
+        plug_pad(program, pad, PEDAL)
+        watch = JoystickWatch(program)
+        try:
+            program.focus_field(ID_UP)
+            pad.move(axis=[SDL_FULL_PLUS, 0])
+            program.wait_for(lambda s: s.text(ID_UP) == "JOY1_RIGHT", "UP to read JOY1_RIGHT")
+            pad.move()
+            watch.wait_reading(lambda r: r["x"] == -1000, "the pedal back at its rest")
+        finally:
+            watch.close()
+        wait_quiet(program, lambda s: s.text(ID_DOWN) == DEFAULT_NAME and s.focus == ID_DOWN
+                   and s.readout() == "0 _ 0", "the pedal let go was offered or bound")
+        state = program.press("a")
+        check(state.text(ID_DOWN) == "KEY_A", f"A gave {state.text(ID_DOWN)!r} beside the pedal")
+        program.click_control(ID_CANCEL)
+        program.wait_exit()
 
 
 def run(args):

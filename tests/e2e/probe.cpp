@@ -8,6 +8,11 @@
 //   keyconfig_probe move PID X Y        moves the dialog of that process to X, Y on the screen
 //   keyconfig_probe hold                keeps the desktop up until the standard input closes
 //   keyconfig_probe device-change COUNT posts the dialog COUNT device-change hints
+//   keyconfig_probe joystick            DirectInput's reading of the first game controller, read
+//                                       as the program sets it up, a line whenever it changes,
+//                                       until the standard input closes
+//   keyconfig_probe cover               a window of its own in front of the dialog until the
+//                                       standard input closes
 //   keyconfig_probe hold-file PATH      holds the file open, shared with nobody, until the
 //                                       standard input closes
 //
@@ -19,6 +24,7 @@
 #include <windows.h>
 
 #include <dbt.h>
+#include <dinput.h>
 
 #include <cstdio>
 #include <cstring>
@@ -345,22 +351,14 @@ int PostDeviceChanges(int count) {
     return kExitOk;
 }
 
-// Holds a file open with no sharing, as a program that is writing it does, until the standard
-// input closes.
-int HoldFile(const wchar_t* path) {
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Write("cannot open\n");
-        return kExitMissing;
-    }
-    Write("held\n");
+// Reads the standard input until it closes.
+DWORD WINAPI ReadStandardInput(void*) {
     char buffer[64];
     DWORD read = 0;
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
            read > 0) {
     }
-    CloseHandle(file);
-    return kExitOk;
+    return 0;
 }
 
 // Keeps the desktop alive until the standard input closes. Wine starts a desktop for the first
@@ -370,11 +368,132 @@ int Hold() {
     GetDesktopWindow();
     FindTopWindows();
     Write("ready\n");
-    char buffer[64];
-    DWORD read = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
-           read > 0) {
+    ReadStandardInput(nullptr);
+    return kExitOk;
+}
+
+// Holds a file open with no sharing, as a program that is writing it does, until the standard
+// input closes.
+int HoldFile(const wchar_t* path) {
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Write("cannot open\n");
+        return kExitMissing;
     }
+    Write("held\n");
+    ReadStandardInput(nullptr);
+    CloseHandle(file);
+    return kExitOk;
+}
+
+// Runs until the standard input closes, handling the thread's window messages meanwhile and
+// calling "each" every kWatchMs.
+constexpr DWORD kWatchMs = 10;
+
+// The range the program gives every joystick axis (src/input/diutils.cpp): -1000..+1000.
+constexpr LONG kProgramAxisRange = 1000;
+
+template <typename Each> void UntilInputCloses(Each each) {
+    const HANDLE reader = CreateThread(nullptr, 0, ReadStandardInput, nullptr, 0, nullptr);
+    while (MsgWaitForMultipleObjects(1, &reader, FALSE, kWatchMs, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        each();
+    }
+    CloseHandle(reader);
+}
+
+BOOL CALLBACK OnGameController(LPCDIDEVICEINSTANCEW instance, LPVOID context) {
+    *static_cast<DIDEVICEINSTANCEW*>(context) = *instance;
+    return DIENUM_STOP;
+}
+
+BOOL CALLBACK OnJoystickAxis(LPCDIDEVICEOBJECTINSTANCEW object, LPVOID context) {
+    DIPROPRANGE range = {};
+    range.diph.dwSize = sizeof range;
+    range.diph.dwHeaderSize = sizeof range.diph;
+    range.diph.dwObj = object->dwType;
+    range.diph.dwHow = DIPH_BYID;
+    range.lMin = -kProgramAxisRange;
+    range.lMax = kProgramAxisRange;
+    static_cast<IDirectInputDevice8W*>(context)->SetProperty(DIPROP_RANGE, &range.diph);
+    return DIENUM_CONTINUE;
+}
+
+void WriteReading(const DIJOYSTATE& state) {
+    char line[256];
+    int used =
+        std::snprintf(line, sizeof line,
+                      "reading x=%ld y=%ld z=%ld rx=%ld ry=%ld rz=%ld pov=%ld buttons=", state.lX,
+                      state.lY, state.lZ, state.lRx, state.lRy, state.lRz,
+                      static_cast<long>(static_cast<LONG>(state.rgdwPOV[0])));
+    const char* separator = "";
+    for (int n = 0; n < static_cast<int>(sizeof state.rgbButtons); ++n) {
+        if (state.rgbButtons[n] & 0x80) {
+            used += std::snprintf(line + used, sizeof line - used, "%s%d", separator, n);
+            separator = ",";
+        }
+    }
+    std::snprintf(line + used, sizeof line - used, "\n");
+    Write(line);
+}
+
+// Reads the first game controller beside the program, without taking it away (non-exclusive,
+// in the background): its product name, then its state whenever it changes. DirectInput learns
+// a state from the device's reports, so the first line holds what came since it was opened.
+int WatchJoystick() {
+    IDirectInput8W* input = nullptr;
+    DIDEVICEINSTANCEW instance = {};
+    IDirectInputDevice8W* device = nullptr;
+    if (FAILED(DirectInput8Create(GetModuleHandleW(nullptr), DIRECTINPUT_VERSION,
+                                  IID_IDirectInput8W, reinterpret_cast<void**>(&input), nullptr)) ||
+        FAILED(input->EnumDevices(DI8DEVCLASS_GAMECTRL, OnGameController, &instance,
+                                  DIEDFL_ATTACHEDONLY)) ||
+        instance.dwSize == 0 ||
+        FAILED(input->CreateDevice(instance.guidInstance, &device, nullptr)) ||
+        FAILED(device->SetDataFormat(&c_dfDIJoystick)) ||
+        FAILED(device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND)) ||
+        FAILED(device->EnumObjects(OnJoystickAxis, device, DIDFT_AXIS)) ||
+        FAILED(device->Acquire())) {
+        Write("no joystick\n");
+        return kExitMissing;
+    }
+    Write("joystick name=");
+    WriteText(instance.tszProductName);
+    Write("\n");
+    DIJOYSTATE last;
+    std::memset(&last, 0xFF, sizeof last);
+    UntilInputCloses([&] {
+        DIJOYSTATE state;
+        if (FAILED(device->Poll())) {
+            device->Acquire();
+        }
+        if (SUCCEEDED(device->GetDeviceState(sizeof state, &state)) &&
+            std::memcmp(&state, &last, sizeof state) != 0) {
+            WriteReading(state);
+            last = state;
+        }
+    });
+    device->Unacquire();
+    device->Release();
+    input->Release();
+    return kExitOk;
+}
+
+// A top-level window of another process in front of the dialog, as a player's browser would be.
+int Cover() {
+    const HWND window =
+        CreateWindowExW(0, L"Static", L"keyconfig_probe cover", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                        0, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window == nullptr || !SetForegroundWindow(window)) {
+        Write("no cover\n");
+        return kExitMissing;
+    }
+    Write("ready\n");
+    UntilInputCloses([] {});
+    DestroyWindow(window);
     return kExitOk;
 }
 
@@ -401,10 +520,16 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && lstrcmpW(argv[1], L"device-change") == 0) {
         return PostDeviceChanges(_wtoi(argv[2]));
     }
+    if (argc >= 2 && lstrcmpW(argv[1], L"joystick") == 0) {
+        return WatchJoystick();
+    }
+    if (argc >= 2 && lstrcmpW(argv[1], L"cover") == 0) {
+        return Cover();
+    }
     if (argc >= 3 && lstrcmpW(argv[1], L"hold-file") == 0) {
         return HoldFile(argv[2]);
     }
     Write("usage: keyconfig_probe state [PID] | list | press-ok [CAPTION [PID]] | move PID X Y | "
-          "hold | device-change COUNT | hold-file PATH\n");
+          "hold | device-change COUNT | joystick | cover | hold-file PATH\n");
     return kExitUsage;
 }

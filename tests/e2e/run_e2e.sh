@@ -41,6 +41,22 @@ rm -rf "$out"
 mkdir -p "$out"
 out=$(realpath "$out")
 
+# Wine's device bus loads libSDL2-2.0.so.0 by name, once per prefix boot, with the environment of
+# the boot: the stand-in (tests/e2e/pad/pad.c), first on the library path from here on, gives
+# every run one controller that the scenarios plug in, move and pull out through its control file.
+start_pad() {
+    local dir=$1
+    ensure_packages "${PAD_PACKAGES[@]}"
+    mkdir -p "$dir"
+    # shellcheck disable=SC2046 # sdl2-config prints several options
+    cc -shared -fPIC -std=c11 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror \
+        $(sdl2-config --cflags) -Wl,-soname,libSDL2-2.0.so.0 -o "$dir/libSDL2-2.0.so.0" \
+        tests/e2e/pad/pad.c -lpthread
+    printf 'attached 0\n' >"$dir/pad.txt"
+    export KEYCONFIG_PAD="$dir/pad.txt"
+    export LD_LIBRARY_PATH="$dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+}
+
 cleanup() {
     stop_wine_prefix
     stop_pid "$XVFB_PID"
@@ -49,6 +65,7 @@ trap cleanup EXIT
 
 say "End-to-end tests under Wine ($build_dir)"
 start_xvfb
+start_pad "$out/pad"
 use_wine_prefix "$out/prefix"
 init_wine_prefix
 # One server for the whole run, rather than one per program start.
