@@ -95,6 +95,21 @@ uint8_t g_resting[kPressFlagCount]; // press flags given at rest, buttons until 
 OtherAxes g_restAxes;
 Unbindable g_unbindable; // what the last good read seen by capture moved
 
+// Under Wine a controller reads all zero, its hats centred, until it sends its first report,
+// which it does only when an input changes: its first good read then tells nothing of where it
+// rests. So an end of X or Y also rests, until the axis is read near its centre again, when it
+// comes with another input in that first report, or when the axis comes back to it straight from
+// its other end with no read near the centre in between (a pedal let go, where the pedal had been
+// pressed from a rest never read).
+constexpr LONG kNearCentre = kAxisFull / 4;
+bool g_nothingReported; // every good read since the set-up read all zero
+struct StickAxis {
+    int8_t end;     // the end it was last read at: -1, +1, or 0 before any
+    int8_t restEnd; // the end it rests at for now, or 0
+    bool centred;   // read near its centre since it was last at an end
+};
+StickAxis g_stick[2]; // X, Y
+
 // The controller line (IDC_CONTROLLER) and what it shows: the joystick's name, or for a while
 // the message g_message. A new dialog's line is empty: nothing counts as shown until written.
 bool g_lineShown;
@@ -130,6 +145,43 @@ Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
     return kNothingUnbindable;
 }
 
+// Follows where X and Y rest beyond the first good read (see g_stick) and clears from the press
+// table an end that rests.
+void FollowSticks(const DIJOYSTATE& joy, uint8_t (&flags)[kPressFlagCount]) {
+    // Whether anything besides X and Y is given: another axis off 0, a hat out of its centre
+    // (0xFFFFFFFF, as Wine reads one before any report), a button down.
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&joy);
+    bool restGiven = false;
+    for (std::size_t i = offsetof(DIJOYSTATE, lZ); i < sizeof joy; ++i) {
+        const bool hat = i >= offsetof(DIJOYSTATE, rgdwPOV) && i < offsetof(DIJOYSTATE, rgbButtons);
+        restGiven = restGiven || bytes[i] != (hat ? 0xFF : 0);
+    }
+    const LONG values[2] = {joy.lX, joy.lY};
+    const bool firstReport = g_nothingReported && (restGiven || values[0] != 0 || values[1] != 0);
+    g_nothingReported = g_nothingReported && !firstReport;
+    constexpr uint8_t kEnds[2][2] = {{kPressLeft, kPressRight}, {kPressUp, kPressDown}};
+    for (int a = 0; a < 2; ++a) {
+        StickAxis& axis = g_stick[a];
+        const LONG v = values[a];
+        const int8_t end = v <= -kAxisFull ? -1 : v >= kAxisFull ? 1 : 0;
+        if (end == 0 && v > -kNearCentre && v < kNearCentre) {
+            axis.centred = true;
+            axis.restEnd = 0;
+        } else if (end != 0 && end != axis.end) {
+            // In the first report, another input is the one that sent it.
+            if ((firstReport && (restGiven || values[1 - a] != 0)) ||
+                (axis.restEnd == 0 && axis.end == -end && !axis.centred)) {
+                axis.restEnd = end;
+            }
+            axis.end = end;
+            axis.centred = false;
+        }
+        if (end != 0 && end == axis.restEnd) {
+            flags[kEnds[a][end > 0]] = 0;
+        }
+    }
+}
+
 // Follows the joystick from tick to tick, after the press table was built: a new joystick, or
 // none, calls for a new rest state and line. Clears from the press table what was given at rest.
 // Returns whether this tick read the joystick.
@@ -139,6 +191,8 @@ bool FollowJoystick(const DIJOYSTATE& joy) {
         g_restKnown = false;
         g_lineShown = false;
         g_messageTicks = 0;
+        g_nothingReported = true;
+        std::memset(g_stick, 0, sizeof g_stick);
     }
     // A failed read is zeroed (its hat even reads as pushed up): nothing is learnt from it.
     const bool read = LastJoystickPoll() == JOYSTICK_READ;
@@ -155,6 +209,9 @@ bool FollowJoystick(const DIJOYSTATE& joy) {
     }
     for (int n = 0; n < kPressFlagCount; ++n) {
         flags[n] &= ~g_resting[n];
+    }
+    if (read) {
+        FollowSticks(joy, flags);
     }
     return read;
 }
