@@ -181,15 +181,12 @@ init_wine_prefix() {
         "$WINE64" wineboot -i >/dev/null 2>&1
         "$WINESERVER" -w
         local reg="$WINEPREFIX/keyconfig.reg"
-        # Japanese text: Windows' Japanese UI font, which Wine also links behind Tahoma for
-        # characters Tahoma lacks, is played by the IPA fonts.
+        # Fonts as a player's prefix has them: no Windows font is mapped to the IPA fonts, which
+        # are the only Japanese ones. The dialog finds its font itself.
         printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
             '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
             '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' \
-            "\"Default\"=\"$WINE_DESKTOP_SIZE\"" '' \
-            '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-            '"MS UI Gothic"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' '"MS Gothic"="IPAGothic"' \
-            '' >"$reg"
+            "\"Default\"=\"$WINE_DESKTOP_SIZE\"" '' >"$reg"
         "$WINE64" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
         # The caption's close box is a Marlett glyph; Wine finds fonts-wine's copy only here.
         cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||

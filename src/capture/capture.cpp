@@ -52,9 +52,9 @@ HoldFilter g_holdFilter;
 HWND g_focusedWindow;
 HWND g_readoutField;
 
-// A menu of the dialog is open, or was until nothing had been let go since.
+// A menu of the dialog is open, or has just closed: what is down then counts as held.
 bool g_menuOpen;
-bool g_menuKeysHeld;
+bool g_menuClosed;
 
 // The offer the readout field shows. A new dialog's readout is empty: nothing counts as shown
 // until a tick has written it.
@@ -364,9 +364,12 @@ void CaptureStep(HWND dialog) {
     if (!suspended) {
         Binding tmp = kNoBinding;
         ChooseBinding(tmp, out_state);
+        if (g_menuClosed) {
+            g_menuClosed = false;
+            g_holdFilter.Update(tmp);
+        }
         g_holdFilter.Update(tmp);
-        g_menuKeysHeld = g_menuKeysHeld && tmp != kNoBinding;
-        if (!g_holdFilter.IsHeld() && !g_menuKeysHeld) {
+        if (!g_holdFilter.IsHeld()) {
             StoreBinding(tmp, g_focusedWindow, dialog);
         }
         ShowReadout(dialog, tmp);
@@ -383,10 +386,10 @@ void ResetReadout() {
     g_readoutShown = false;
     g_lineShown = false;
     g_menuOpen = false;
-    g_menuKeysHeld = false;
+    g_menuClosed = false;
 }
 
 void OnMenuLoop(bool open) {
     g_menuOpen = open;
-    g_menuKeysHeld = true;
+    g_menuClosed = !open;
 }

@@ -18,7 +18,7 @@ void ResetReadout();
 
 // Whether a menu of the dialog (its system menu) is open. While one is, its keys work the menu
 // and nothing is captured, as while a key suspends capture; what is still down when it closes
-// (the Escape or Enter that closed it) counts only once everything has been let go.
+// (the Escape or Enter that closed it) counts as held: only once let go and pressed again.
 void OnMenuLoop(bool open);
 
 // True when a key that suspends capture is down (Tab, the Alt keys, F1..F15, the Windows keys,

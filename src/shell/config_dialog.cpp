@@ -103,13 +103,44 @@ int CALLBACK OnJapaneseFont(const LOGFONTW* font, const TEXTMETRICW* metrics, DW
     return FALSE;
 }
 
-BOOL CALLBACK SetControlFont(HWND control, LPARAM font) {
-    SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+// The average width of a font's characters, as the dialog manager measures it for its units.
+int AverageWidth(HDC context) {
+    constexpr int kLetters = 26;
+    char alphabet[2 * kLetters]; // A to Z, then a to z
+    for (int i = 0; i < kLetters; ++i) {
+        alphabet[i] = static_cast<char>('A' + i);
+        alphabet[kLetters + i] = static_cast<char>('a' + i);
+    }
+    SIZE size;
+    GetTextExtentPoint32A(context, alphabet, 2 * kLetters, &size);
+    return (size.cx / kLetters + 1) / 2;
+}
+
+// A new font for the dialog and how its characters' width compares with the template font's.
+struct Refit {
+    HWND dialog;
+    HFONT font;
+    int from; // the template font's average width
+    int to;   // the new font's
+};
+
+// Gives a control the new font, and widens it and its place by as much as the font is wider:
+// the dialog manager laid the controls out in units of the template font's characters.
+BOOL CALLBACK RefitControl(HWND control, LPARAM context) {
+    const Refit& refit = *reinterpret_cast<const Refit*>(context);
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, refit.dialog, reinterpret_cast<POINT*>(&place), 2);
+    SetWindowPos(control, nullptr, place.left * refit.to / refit.from, place.top,
+                 (place.right - place.left) * refit.to / refit.from, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(refit.font), FALSE);
     return TRUE;
 }
 
 // Gives the dialog's controls a Japanese font at the template font's size when the template font
-// cannot draw their texts well; on a Japanese system it can, and nothing changes.
+// cannot draw their texts well, and the dialog the width that font needs, about its centre; on a
+// Japanese system the template font can, and nothing changes.
 void ChooseJapaneseFont(HWND dialog) {
     const HFONT shown = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
     const HDC context = GetDC(dialog);
@@ -124,7 +155,19 @@ void ChooseJapaneseFont(HWND dialog) {
                             reinterpret_cast<LPARAM>(font.lfFaceName), 0);
         g_font = font.lfFaceName[0] != L'\0' ? CreateFontIndirectW(&font) : nullptr;
         if (g_font != nullptr) {
-            EnumChildWindows(dialog, SetControlFont, reinterpret_cast<LPARAM>(g_font));
+            Refit refit = {dialog, g_font, AverageWidth(context), 0};
+            SelectObject(context, g_font);
+            refit.to = AverageWidth(context);
+            if (refit.to <= refit.from) {
+                refit.to = refit.from = 1; // not wider: everything fits as it is
+            }
+            EnumChildWindows(dialog, RefitControl, reinterpret_cast<LPARAM>(&refit));
+            RECT place;
+            GetWindowRect(dialog, &place);
+            const int width = place.right - place.left;
+            const int wider = width * refit.to / refit.from;
+            SetWindowPos(dialog, nullptr, place.left - (wider - width) / 2, place.top, wider,
+                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
     SelectObject(context, original);

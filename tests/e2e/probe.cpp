@@ -7,7 +7,6 @@
 //   keyconfig_probe press-ok [CAPTION [PID]]  presses OK on the message box (with that caption)
 //   keyconfig_probe move PID X Y        moves the dialog of that process to X, Y on the screen
 //   keyconfig_probe hold                keeps the desktop up until the standard input closes
-//   keyconfig_probe device-change COUNT posts the dialog COUNT device-change hints
 //   keyconfig_probe joystick            DirectInput's reading of the first game controller, read
 //                                       as the program sets it up, a line whenever it changes,
 //                                       until the standard input closes
@@ -23,7 +22,6 @@
 // line "end". Exit code 0 on success, 1 when the thing asked for is not there, 2 on misuse.
 #include <windows.h>
 
-#include <dbt.h>
 #include <dinput.h>
 
 #include <cstdio>
@@ -337,20 +335,6 @@ int MoveDialog(DWORD process, int x, int y) {
     return kExitOk;
 }
 
-// Posts the dialog what Windows sends every top-level window when devices come or go.
-int PostDeviceChanges(int count) {
-    const TopWindows found = FindTopWindows();
-    if (found.dialog == nullptr) {
-        Write("no dialog\n");
-        return kExitMissing;
-    }
-    for (int i = 0; i < count; ++i) {
-        PostMessageW(found.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    }
-    Write("posted\n");
-    return kExitOk;
-}
-
 // Reads the standard input until it closes.
 DWORD WINAPI ReadStandardInput(void*) {
     char buffer[64];
@@ -517,9 +501,6 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && lstrcmpW(argv[1], L"press-ok") == 0) {
         return PressOk(argc >= 3 ? argv[2] : nullptr, argc >= 4 ? _wtoi(argv[3]) : 0);
     }
-    if (argc >= 3 && lstrcmpW(argv[1], L"device-change") == 0) {
-        return PostDeviceChanges(_wtoi(argv[2]));
-    }
     if (argc >= 2 && lstrcmpW(argv[1], L"joystick") == 0) {
         return WatchJoystick();
     }
@@ -530,6 +511,6 @@ int wmain(int argc, wchar_t** argv) {
         return HoldFile(argv[2]);
     }
     Write("usage: keyconfig_probe state [PID] | list | press-ok [CAPTION [PID]] | move PID X Y | "
-          "hold | device-change COUNT | joystick | cover | hold-file PATH\n");
+          "hold | joystick | cover | hold-file PATH\n");
     return kExitUsage;
 }
