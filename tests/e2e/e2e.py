@@ -593,6 +593,12 @@ def check_start_up_box_holds_the_dialog(program):
     program.press_box_ok(BOX_CAPTION_ERROR)
 
 
+def check_a_binds(program, cid, what):
+    """A key still binds to the waiting field, cid."""
+    state = program.press("a")
+    check(state.text(cid) == "KEY_A", f"A gave {state.text(cid)!r} {what}")
+
+
 def wait_quiet(program, condition, what):
     """Watches QUIET_TICKS ticks of the program and fails if the condition stops holding."""
     start = program.ticks()
@@ -1246,8 +1252,7 @@ def xbox_pad_binds_stick_and_buttons(start):
             watch.wait_reading(lambda r: r["z"] == 0, "z back at rest")
         finally:
             watch.close()
-        state = program.press("a")
-        check(state.text(ID_LEFT) == "KEY_A", f"A gave {state.text(ID_LEFT)!r} beside the pad")
+        check_a_binds(program, ID_LEFT, "beside the pad")
         program.click_control(ID_CANCEL)
         program.wait_exit()
 
@@ -1270,8 +1275,7 @@ def pedal_pad_resting_at_its_end(start):
             watch.close()
         wait_quiet(program, lambda s: s.text(ID_DOWN) == DEFAULT_NAME and s.focus == ID_DOWN
                    and s.readout() == "0 _ 0", "the pedal let go was offered or bound")
-        state = program.press("a")
-        check(state.text(ID_DOWN) == "KEY_A", f"A gave {state.text(ID_DOWN)!r} beside the pedal")
+        check_a_binds(program, ID_DOWN, "beside the pedal")
         program.click_control(ID_CANCEL)
         program.wait_exit()
 
@@ -1346,8 +1350,7 @@ def menus_bind_nothing(start):
                "a key of the system menu was bound")
     for key in ["Down", "Escape"]:
         program.key_up(key)
-    state = program.press("a")
-    check(state.text(ID_DOWN) == "KEY_A", f"A gave {state.text(ID_DOWN)!r} after the menu")
+    check_a_binds(program, ID_DOWN, "after the menu")
     program.click_control(ID_CANCEL)
     program.wait_exit()
 
