@@ -17,7 +17,6 @@ import argparse
 import os
 import queue
 import re
-import select
 import shutil
 import subprocess
 import sys
@@ -219,6 +218,38 @@ def debug_strings(log_path):
     return strings
 
 
+class ProbeSession:
+    """A keyconfig_probe command that runs beside the program until its standard input closes;
+    its lines are collected as they come."""
+
+    def __init__(self, suite, env, command, *args):
+        self.process = subprocess.Popen([suite.wine, str(suite.probe), command, *args],
+                                        env=dict(env, WINEDEBUG="-all"), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
+        threading.Thread(target=self.collect, daemon=True).start()
+        self.first = self.readline(START_SECONDS)
+
+    def collect(self):
+        for line in self.process.stdout:
+            self.lines.put(line.decode("utf-8", errors="replace").rstrip("\r\n"))
+
+    def readline(self, seconds):
+        """The next line, or "" when none comes in time."""
+        try:
+            return self.lines.get(timeout=max(seconds, 0))
+        except queue.Empty:
+            return ""
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=EXIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
 class Suite:
     def __init__(self, args):
         self.exe = Path(args.exe).resolve()
@@ -231,23 +262,13 @@ class Suite:
 
     def hold_desktop(self):
         """Brings the Wine desktop up and keeps it up for the whole run (keyconfig_probe hold)."""
-        env = dict(os.environ, WINEDEBUG="-all")
-        self.holder = subprocess.Popen([self.wine, str(self.probe), "hold"], env=env,
-                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                       stderr=subprocess.DEVNULL)
-        ready, _, _ = select.select([self.holder.stdout], [], [], START_SECONDS)
-        line = self.holder.stdout.readline() if ready else b""
-        check(line.strip() == b"ready", f"the Wine desktop did not come up: {line!r}")
+        self.holder = ProbeSession(self, os.environ, "hold")
+        check(self.holder.first == "ready",
+              f"the Wine desktop did not come up: {self.holder.first!r}")
 
     def release_desktop(self):
-        if self.holder is None:
-            return
-        self.holder.stdin.close()
-        try:
-            self.holder.wait(timeout=EXIT_SECONDS)
-        except subprocess.TimeoutExpired:
-            self.holder.kill()
-            self.holder.wait()
+        if self.holder is not None:
+            self.holder.close()
 
 
 class Program:
@@ -1042,46 +1063,12 @@ class Pad:
         self.move()
 
 
-class ProbeSession:
-    """A keyconfig_probe command that runs beside the program until its standard input closes;
-    its lines are collected as they come."""
-
-    def __init__(self, program, command, *args):
-        env = dict(program.env, WINEDEBUG="-all")
-        self.process = subprocess.Popen([program.suite.wine, str(program.suite.probe), command,
-                                         *args],
-                                        env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL)
-        self.lines = queue.Queue()
-        threading.Thread(target=self.collect, daemon=True).start()
-        self.first = self.readline(START_SECONDS)
-
-    def collect(self):
-        for line in self.process.stdout:
-            self.lines.put(line.decode("utf-8", errors="replace").rstrip("\r\n"))
-
-    def readline(self, seconds):
-        """The next line, or "" when none comes in time."""
-        try:
-            return self.lines.get(timeout=max(seconds, 0))
-        except queue.Empty:
-            return ""
-
-    def close(self):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=EXIT_SECONDS)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-
 class JoystickWatch(ProbeSession):
     """DirectInput's reading of the first game controller, read as the program sets it up
     (keyconfig_probe joystick): its product name, then each state it reads."""
 
     def __init__(self, program):
-        super().__init__(program, "joystick")
+        super().__init__(program.suite, program.env, "joystick")
         check(self.first.startswith("joystick name="), f"DirectInput lists no joystick: {self.first!r}")
         self.name = unescape(self.first[len("joystick name="):])
         self.reading = None
@@ -1211,7 +1198,7 @@ def usb_pad_plugged_bound_and_replugged(start):
         give(program, pad, "JOY1_B3", pressed=[2])
         pull_pad(program, pad)
         # Plugged in behind another program's window: bound once the dialog is back in front.
-        cover = ProbeSession(program, "cover")
+        cover = ProbeSession(program.suite, program.env, "cover")
         try:
             check(cover.first == "ready", f"no window in front of the dialog: {cover.first!r}")
             program.wait_for(lambda s: not s.foreground, "another window in front of the dialog")
@@ -1401,7 +1388,8 @@ def leftover_temporary_files_are_cleared(start):
         leftover.rmdir()
         leftover.write_bytes(VALID_IMAGE[:9])
     held = program.workdir / f"{CONFIG_FILE}.7.tmp"
-    holder = ProbeSession(program, "hold-file", "Z:" + str(held).replace("/", "\\"))
+    holder = ProbeSession(program.suite, program.env, "hold-file",
+                          "Z:" + str(held).replace("/", "\\"))
     try:
         check(holder.first == "held", f"could not hold {held.name}: {holder.first!r}")
         program.save_and_exit()
