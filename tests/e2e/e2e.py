@@ -503,33 +503,26 @@ class Pixels:
         return [[background - sum(colour) > 3 * 80 for colour in row] for row in area]
 
 
+def spans(flags):
+    """The runs of consecutive true flags, as (first, past the last) pairs."""
+    found, start = [], None
+    for i, flag in enumerate(list(flags) + [False]):
+        if flag and start is None:
+            start = i
+        elif not flag and start is not None:
+            found.append((start, i))
+            start = None
+    return found
+
+
 def row_groups(ink):
     """The runs of rows that hold ink: one per row of text."""
-    groups, start = [], None
-    for y, row in enumerate(ink + [[False]]):
-        if any(row) and start is None:
-            start = y
-        elif not any(row) and start is not None:
-            groups.append((start, y))
-            start = None
-    return groups
+    return spans(any(row) for row in ink)
 
 
 def column_groups(ink):
     """The runs of columns that hold ink: one per glyph, roughly."""
-    columns = [any(row[x] for row in ink) for x in range(len(ink[0]))] + [False]
-    groups, start = [], None
-    for x, used in enumerate(columns):
-        if used and start is None:
-            start = x
-        elif not used and start is not None:
-            groups.append((start, x))
-            start = None
-    return groups
-
-
-def runs(row):
-    return sum(1 for x, used in enumerate(row) if used and (x == 0 or not row[x - 1]))
+    return spans(any(row[x] for row in ink) for x in range(len(ink[0])))
 
 
 def boxes_drawn(ink):
@@ -1306,7 +1299,7 @@ def dialog_reads_whole_at_every_dpi(start):
             for cid in UNDERSCORED_FIELDS:
                 ink = pixels.ink(state.controls[cid].rect, 2)
                 lowest = max(y for y, row in enumerate(ink) if any(row))
-                check(runs(ink[lowest]) == 1 and sum(ink[lowest]) >= 3,
+                check(len(spans(ink[lowest])) == 1 and sum(ink[lowest]) >= 3,
                       f"at {dpi} DPI {state.text(cid)!r} lacks its underscore")
             program.click_control(ID_CANCEL)
             program.wait_exit()
