@@ -218,38 +218,6 @@ def debug_strings(log_path):
     return strings
 
 
-class ProbeSession:
-    """A keyconfig_probe command that runs beside the program until its standard input closes;
-    its lines are collected as they come."""
-
-    def __init__(self, suite, env, command, *args):
-        self.process = subprocess.Popen([suite.wine, str(suite.probe), command, *args],
-                                        env=dict(env, WINEDEBUG="-all"), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.lines = queue.Queue()
-        threading.Thread(target=self.collect, daemon=True).start()
-        self.first = self.readline(START_SECONDS)
-
-    def collect(self):
-        for line in self.process.stdout:
-            self.lines.put(line.decode("utf-8", errors="replace").rstrip("\r\n"))
-
-    def readline(self, seconds):
-        """The next line, or "" when none comes in time."""
-        try:
-            return self.lines.get(timeout=max(seconds, 0))
-        except queue.Empty:
-            return ""
-
-    def close(self):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=EXIT_SECONDS)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-
 class Suite:
     def __init__(self, args):
         self.exe = Path(args.exe).resolve()
@@ -1054,6 +1022,38 @@ class Pad:
     def pull(self):
         self.kind = None
         self.move()
+
+
+class ProbeSession:
+    """A keyconfig_probe command that runs beside the program until its standard input closes;
+    its lines are collected as they come."""
+
+    def __init__(self, suite, env, command, *args):
+        self.process = subprocess.Popen([suite.wine, str(suite.probe), command, *args],
+                                        env=dict(env, WINEDEBUG="-all"), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
+        threading.Thread(target=self.collect, daemon=True).start()
+        self.first = self.readline(START_SECONDS)
+
+    def collect(self):
+        for line in self.process.stdout:
+            self.lines.put(line.decode("utf-8", errors="replace").rstrip("\r\n"))
+
+    def readline(self, seconds):
+        """The next line, or "" when none comes in time."""
+        try:
+            return self.lines.get(timeout=max(seconds, 0))
+        except queue.Empty:
+            return ""
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=EXIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
 
 
 class JoystickWatch(ProbeSession):
