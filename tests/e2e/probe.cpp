@@ -466,6 +466,27 @@ int WatchJoystick() {
     return kExitOk;
 }
 
+// One control of the program's dialog: its text now, then again each time it changes, so that
+// the moment a change shows is known to within a few milliseconds, not a probe's start-up.
+int WatchText(DWORD process, int id) {
+    const HWND control = GetDlgItem(FindTopWindows(process).dialog, id);
+    if (control == nullptr) {
+        Write("no control\n");
+        return kExitMissing;
+    }
+    wchar_t last[kTextMax] = L"\x1";
+    UntilInputCloses([&] {
+        wchar_t text[kTextMax];
+        GetText(control, text);
+        if (lstrcmpW(text, last) != 0) {
+            WriteText(text);
+            Write("\n");
+            lstrcpynW(last, text, kTextMax);
+        }
+    });
+    return kExitOk;
+}
+
 // A top-level window of another process in front of the dialog, as a player's browser would be.
 int Cover() {
     const HWND window =
@@ -504,6 +525,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && lstrcmpW(argv[1], L"joystick") == 0) {
         return WatchJoystick();
     }
+    if (argc >= 4 && lstrcmpW(argv[1], L"watch") == 0) {
+        return WatchText(_wtoi(argv[2]), _wtoi(argv[3]));
+    }
     if (argc >= 2 && lstrcmpW(argv[1], L"cover") == 0) {
         return Cover();
     }
@@ -511,6 +535,6 @@ int wmain(int argc, wchar_t** argv) {
         return HoldFile(argv[2]);
     }
     Write("usage: keyconfig_probe state [PID] | list | press-ok [CAPTION [PID]] | move PID X Y | "
-          "hold | joystick | cover | hold-file PATH\n");
+          "hold | joystick | watch PID ID | cover | hold-file PATH\n");
     return kExitUsage;
 }
