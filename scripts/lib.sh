@@ -22,7 +22,13 @@ ensure_packages() {
     say "Installing missing packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
+    # A mirror that is being synced answers some lists with the wrong size: try again, and go on
+    # with the lists that did arrive when it still does.
+    local try
+    for try in 1 2 3; do
+        "${sudo[@]}" apt-get update -q && break
+        [ "$try" -lt 3 ] && sleep 10
+    done || say "Some package lists could not be updated; installing from those that were"
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
