@@ -61,22 +61,19 @@ bool g_menuClosed;
 bool g_readoutShown;
 Binding g_readoutOffer;
 
-// What a read of the joystick moves that no Binding can hold.
-enum Unbindable : uint8_t { kNothingUnbindable, kHatMoved, kAxisMoved };
-
 // A centred hat reads 0xFFFF in its low word (DirectInput's documentation: LOWORD(dwPOV) ==
 // 0xFFFF); most drivers answer 0xFFFFFFFF.
 constexpr DWORD kPovCentred = 0xFFFF;
 
-// The axes besides X and Y, one after the other in DIJOYSTATE: lZ (the triggers of Xbox-style
-// pads), lRx, lRy, lRz and the two sliders.
-constexpr int kOtherAxisCount = 6;
-struct OtherAxes {
-    LONG value[kOtherAxisCount];
+// The joystick's axes, one after the other at the start of DIJOYSTATE: lX, lY (the stick), then
+// lZ (the triggers of Xbox-style pads), lRx, lRy, lRz and the two sliders.
+constexpr int kAxisCount = 8;
+constexpr int kStickAxisCount = 2;
+struct Axes {
+    LONG value[kAxisCount];
 };
-static_assert(offsetof(DIJOYSTATE, rglSlider) + sizeof(LONG) ==
-                  offsetof(DIJOYSTATE, lZ) + (kOtherAxisCount - 1) * sizeof(LONG),
-              "the other axes lie one after the other");
+static_assert(offsetof(DIJOYSTATE, rglSlider) + sizeof(LONG) == (kAxisCount - 1) * sizeof(LONG),
+              "the axes lie one after the other");
 
 // How long the controller line says why an input cannot be bound: 50 ticks, about 3 s.
 constexpr uint8_t kMessageTicks = 50;
@@ -86,29 +83,31 @@ constexpr int kLineSize = 128;
 static_assert(sizeof kControllerPrefix - 1 + kJoystickNameSize <= kLineSize,
               "the longest name fits the controller line");
 
-// The joystick since its last set-up (JoystickChanges tells of each). Its first good read is its
-// rest state: an end of X or Y that it rests at never counts (a pedal let go returns to it), a
-// button down then counts once it has read up, and the other axes are measured from there.
+// Where the joystick's inputs rest, learnt from its good reads since its last set-up
+// (JoystickChanges tells of each); LearnRests holds the whole rule.
 unsigned g_joystickChanges;
-bool g_restKnown;
-uint8_t g_resting[kPressFlagCount]; // press flags given at rest, buttons until they read up
-OtherAxes g_restAxes;
-Unbindable g_unbindable; // what the last good read seen by capture moved
-
-// Under Wine a controller reads all zero, its hats centred, until it sends its first report,
-// which it does only when an input changes: its first good read then tells nothing of where it
-// rests. So an end of X or Y also rests, until the axis is read near its centre again, when it
-// comes with another input in that first report, or when the axis comes back to it straight from
-// its other end with no read near the centre in between (a pedal let go, where the pedal had been
-// pressed from a rest never read).
-constexpr LONG kNearCentre = kAxisFull / 4;
-bool g_nothingReported; // every good read since the set-up read all zero
-struct StickAxis {
-    int8_t end;     // the end it was last read at: -1, +1, or 0 before any
-    int8_t restEnd; // the end it rests at for now, or 0
-    bool centred;   // read near its centre since it was last at an end
+bool g_sawNothing; // a good read of nothing came since the set-up: Wine's reads before a report
+bool g_reported;   // a good read of something came since the set-up
+struct AxisRest {
+    LONG rest;      // where the axis rests
+    LONG stay;      // where it has stayed lately...
+    uint8_t stayed; // ...for this many reads in a row, each within kJitter of it
 };
-StickAxis g_stick[2]; // X, Y
+AxisRest g_axes[kAxisCount];
+uint8_t g_restingButtons[kJoystickButtonCount]; // down at the set-up, and not read up since
+
+// How far from its rest a stick may wander at rest: a real stick reads about ±40 of its centre.
+constexpr LONG kJitter = kAxisFull / 10;
+// Within a quarter of the range of its centre, X or Y is let go; past that, it is pushed.
+constexpr LONG kNearCentre = kAxisFull / 4;
+// Reads an axis stays put before it rests there: a stick let go, about a quarter of a second; any
+// other axis (a throttle, a pedal), as long as a message lasts.
+constexpr uint8_t kStickSettleReads = 4;
+constexpr uint8_t kOtherSettleReads = 50;
+
+// What a good read moves that no Binding can hold, one bit each.
+enum Unbindable : uint8_t { kNothingUnbindable = 0, kHatMoved = 1, kAxisMoved = 2 };
+uint8_t g_unbindable; // what the last good read moved
 
 // The controller line (IDC_CONTROLLER) and what it shows: the joystick's name, or for a while
 // the message g_message. A new dialog's line is empty: nothing counts as shown until written.
@@ -121,112 +120,182 @@ bool IsDown(BYTE state) {
     return (state & kDownBit) != 0;
 }
 
-OtherAxes OtherAxesOf(const DIJOYSTATE& joy) {
-    OtherAxes axes;
-    std::memcpy(&axes, reinterpret_cast<const BYTE*>(&joy) + offsetof(DIJOYSTATE, lZ), sizeof axes);
+Axes AxesOf(const DIJOYSTATE& joy) {
+    Axes axes;
+    std::memcpy(&axes, &joy, sizeof axes);
     return axes;
+}
+
+bool IsNearCentre(LONG value) {
+    return value > -kNearCentre && value < kNearCentre;
+}
+
+bool IsHatCentred(DWORD pov) {
+    return (pov & kPovCentred) == kPovCentred;
+}
+
+// Whether a good read gives anything besides the axis `except`: a button down, a hat pushed, or
+// another axis a quarter of the range or more from its centre.
+bool GivesBesides(const DIJOYSTATE& joy, int except) {
+    const Axes axes = AxesOf(joy);
+    for (int i = 0; i < kAxisCount; ++i) {
+        if (i != except && !IsNearCentre(axes.value[i])) {
+            return true;
+        }
+    }
+    for (DWORD pov : joy.rgdwPOV) {
+        if (!IsHatCentred(pov)) {
+            return true;
+        }
+    }
+    for (BYTE button : joy.rgbButtons) {
+        if (IsDown(button)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether a good read gives nothing at all: every axis at 0, every hat centred, every button up.
+// So a controller reads under Wine until it sends its first report.
+bool ReadsNothing(const DIJOYSTATE& joy) {
+    const Axes axes = AxesOf(joy);
+    for (LONG value : axes.value) {
+        if (value != 0) {
+            return false;
+        }
+    }
+    return !GivesBesides(joy, 0);
+}
+
+// The end of X or Y that the axis rests at (-1, +1), or 0 when it rests between them.
+int RestEnd(int axis) {
+    const LONG rest = g_axes[axis].rest;
+    return IsNearCentre(rest) ? 0 : rest < 0 ? -1 : 1;
 }
 
 // What a good read moves that no Binding can hold: the hat out of its centre, or another axis
 // kOtherAxisMoved or more away from where it rests. The triggers of Xbox-style pads share lZ,
 // resting in the middle, and DirectInput never takes a full pull of one to the end of the range:
 // it reads +996 or -996 of -1000..+1000, as XInput pads do on Windows.
-Unbindable MovedUnbindable(const DIJOYSTATE& joy) {
-    if ((joy.rgdwPOV[0] & kPovCentred) != kPovCentred) {
-        return kHatMoved;
-    }
-    const OtherAxes axes = OtherAxesOf(joy);
-    for (int i = 0; i < kOtherAxisCount; ++i) {
-        const LONG moved = axes.value[i] - g_restAxes.value[i];
-        if (moved >= kOtherAxisMoved || moved <= -kOtherAxisMoved) {
-            return kAxisMoved;
+uint8_t MovedUnbindable(const DIJOYSTATE& joy) {
+    uint8_t moved = IsHatCentred(joy.rgdwPOV[0]) ? kNothingUnbindable : kHatMoved;
+    const Axes axes = AxesOf(joy);
+    for (int i = kStickAxisCount; i < kAxisCount; ++i) {
+        const LONG away = axes.value[i] - g_axes[i].rest;
+        if (away >= kOtherAxisMoved || away <= -kOtherAxisMoved) {
+            moved |= kAxisMoved;
         }
     }
-    return kNothingUnbindable;
+    return moved;
 }
 
-// Follows where X and Y rest beyond the first good read (see g_stick) and clears from the press
-// table an end that rests.
-void FollowSticks(const DIJOYSTATE& joy, uint8_t (&flags)[kPressFlagCount]) {
-    // Whether anything besides X and Y is given: another axis off 0, a hat out of its centre
-    // (0xFFFFFFFF, as Wine reads one before any report), a button down.
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&joy);
-    bool restGiven = false;
-    for (std::size_t i = offsetof(DIJOYSTATE, lZ); i < sizeof joy; ++i) {
-        const bool hat = i >= offsetof(DIJOYSTATE, rgdwPOV) && i < offsetof(DIJOYSTATE, rgbButtons);
-        restGiven = restGiven || bytes[i] != (hat ? 0xFF : 0);
+// Where each input of the joystick rests: what it gives there is never offered, so it never
+// masks keys or buttons, and the other axes are measured from there.
+//
+// Its rest is where the controller's first report finds it. Under Wine a controller reads all
+// zero, hats centred, until an input first changes: those reads teach nothing, and what the
+// report that follows them gives alone is the input that sent it, a press, not a rest: a button
+// down, X or Y at an end, another axis kOtherAxisMoved from its centre (a trigger pulled).
+// Otherwise, as on Windows, where the first read is the device as it is, a button down rests
+// until it reads up (held as the controller came), and an axis rests where it reads: X and Y at
+// the end on that side when a quarter of the range or more from the centre (a pedal, a stick held
+// over), near the centre otherwise.
+//
+// After that an axis comes to rest where it stays, each read within kJitter of the first: X and Y
+// only near their centre, after kStickSettleReads (a stick let go), for a stick or a pedal held at
+// an end is pressed, not resting, and passes the centre on its way without stopping; the other
+// axes anywhere, after kOtherSettleReads (a throttle set and left, a trigger seen pulled first).
+void LearnRests(const DIJOYSTATE& joy) {
+    if (!g_reported && ReadsNothing(joy)) {
+        g_sawNothing = true;
+        return;
     }
-    const LONG values[2] = {joy.lX, joy.lY};
-    const bool firstReport = g_nothingReported && (restGiven || values[0] != 0 || values[1] != 0);
-    g_nothingReported = g_nothingReported && !firstReport;
-    constexpr uint8_t kEnds[2][2] = {{kPressLeft, kPressRight}, {kPressUp, kPressDown}};
-    for (int a = 0; a < 2; ++a) {
-        StickAxis& axis = g_stick[a];
-        const LONG v = values[a];
-        const int8_t end = v <= -kAxisFull ? -1 : v >= kAxisFull ? 1 : 0;
-        if (end == 0 && v > -kNearCentre && v < kNearCentre) {
-            axis.centred = true;
-            axis.restEnd = 0;
-        } else if (end != 0 && end != axis.end) {
-            // In the first report, another input is the one that sent it.
-            if ((firstReport && (restGiven || values[1 - a] != 0)) ||
-                (axis.restEnd == 0 && axis.end == -end && !axis.centred)) {
-                axis.restEnd = end;
-            }
-            axis.end = end;
-            axis.centred = false;
+    const Axes axes = AxesOf(joy);
+    if (!g_reported) {
+        g_reported = true;
+        for (int i = 0; i < kAxisCount; ++i) {
+            const LONG v = axes.value[i];
+            const bool pressed = i < kStickAxisCount
+                                     ? v == kAxisFull || v == -kAxisFull
+                                     : v >= kOtherAxisMoved || v <= -kOtherAxisMoved;
+            const bool pushed = g_sawNothing && pressed && !GivesBesides(joy, i);
+            g_axes[i] = {pushed ? 0 : v, v, 1};
         }
-        if (end != 0 && end == axis.restEnd) {
-            flags[kEnds[a][end > 0]] = 0;
+        for (int n = 0; n < kJoystickButtonCount; ++n) {
+            g_restingButtons[n] = !g_sawNothing && IsDown(joy.rgbButtons[n]);
         }
+        g_unbindable = g_sawNothing ? 0 : MovedUnbindable(joy);
+        return;
+    }
+    for (int i = 0; i < kAxisCount; ++i) {
+        AxisRest& axis = g_axes[i];
+        const LONG v = axes.value[i];
+        if (v - axis.stay <= kJitter && axis.stay - v <= kJitter) {
+            axis.stayed = static_cast<uint8_t>(axis.stayed + (axis.stayed < 255));
+        } else {
+            axis.stay = v;
+            axis.stayed = 1;
+        }
+        const bool settled = i < kStickAxisCount
+                                 ? axis.stayed >= kStickSettleReads && IsNearCentre(axis.stay)
+                                 : axis.stayed >= kOtherSettleReads;
+        if (settled) {
+            axis.rest = axis.stay;
+        }
+    }
+    for (int n = 0; n < kJoystickButtonCount; ++n) {
+        g_restingButtons[n] &= IsDown(joy.rgbButtons[n]);
     }
 }
 
 // Follows the joystick from tick to tick, after the press table was built: a new joystick, or
-// none, calls for a new rest state and line. Clears from the press table what was given at rest.
+// none, calls for new rests and a new line. Clears from the press table what is given at rest.
 // Returns whether this tick read the joystick.
 bool FollowJoystick(const DIJOYSTATE& joy) {
     if (JoystickChanges() != g_joystickChanges) {
         g_joystickChanges = JoystickChanges();
-        g_restKnown = false;
+        g_sawNothing = false;
+        g_reported = false;
         g_lineShown = false;
         g_messageTicks = 0;
-        g_nothingReported = true;
-        std::memset(g_stick, 0, sizeof g_stick);
     }
     // A failed read is zeroed (its hat even reads as pushed up): nothing is learnt from it.
     const bool read = LastJoystickPoll() == JOYSTICK_READ;
-    uint8_t(&flags)[kPressFlagCount] = g_joystickPresses[0];
-    if (read && !g_restKnown) {
-        g_restKnown = true;
-        std::memcpy(g_resting, flags, sizeof g_resting);
-        g_restAxes = OtherAxesOf(joy);
-        g_unbindable = MovedUnbindable(joy);
-    }
-    // A button read up counts from then on; an end of the stick it rests at never does.
-    for (int n = 0; read && n < kJoystickButtonCount; ++n) {
-        g_resting[n] &= flags[n];
-    }
-    for (int n = 0; n < kPressFlagCount; ++n) {
-        flags[n] &= ~g_resting[n];
-    }
     if (read) {
-        FollowSticks(joy, flags);
+        LearnRests(joy);
+    }
+    if (!read || !g_reported) {
+        return read;
+    }
+    uint8_t(&flags)[kPressFlagCount] = g_joystickPresses[0];
+    for (int n = 0; n < kJoystickButtonCount; ++n) {
+        flags[n] &= ~g_restingButtons[n];
+    }
+    constexpr int kEnds[kStickAxisCount][2] = {{kPressLeft, kPressRight}, {kPressUp, kPressDown}};
+    for (int a = 0; a < kStickAxisCount; ++a) {
+        const int end = RestEnd(a);
+        if (end != 0) {
+            flags[kEnds[a][end > 0]] = 0;
+        }
     }
     return read;
 }
 
 // Starts the message when a good read moves something that no Binding can hold while a Binding
 // field waits and capture is not suspended. Like an input, a move counts once, when it begins:
-// one that began while a key suspended capture is never told.
-void NoticeUnbindable(const DIJOYSTATE& joy, bool read, bool suspended) {
-    if (!read) {
+// one that began while a key suspended capture is never told, nor one that came with a press
+// that was bound (a D-pad that also reports its directions as buttons), nor before the first
+// report, when nothing is known of where the axes rest.
+void NoticeUnbindable(const DIJOYSTATE& joy, bool read, bool suspended, bool bound) {
+    if (!read || !g_reported) {
         return;
     }
-    const Unbindable moved = MovedUnbindable(joy);
-    if (moved != kNothingUnbindable && moved != g_unbindable && !suspended &&
+    const uint8_t moved = MovedUnbindable(joy);
+    const uint8_t began = moved & ~g_unbindable;
+    if (began != kNothingUnbindable && !suspended && !bound &&
         IsVisibleBindingField(GetWindowLongW(g_focusedWindow, GWL_ID))) {
-        g_message = moved;
+        g_message = began & kHatMoved ? kHatMoved : kAxisMoved;
         g_messageTicks = kMessageTicks;
     }
     g_unbindable = moved;
@@ -361,6 +430,7 @@ void CaptureStep(HWND dialog) {
 
     // A key that suspends capture stops the rest of the tick, but not the controller line.
     const bool suspended = g_menuOpen || IsForbiddenKeyDown(out_state);
+    bool bound = false;
     if (!suspended) {
         Binding tmp = kNoBinding;
         ChooseBinding(tmp, out_state);
@@ -370,11 +440,11 @@ void CaptureStep(HWND dialog) {
         }
         g_holdFilter.Update(tmp);
         if (!g_holdFilter.IsHeld()) {
-            StoreBinding(tmp, g_focusedWindow, dialog);
+            bound = StoreBinding(tmp, g_focusedWindow, dialog);
         }
         ShowReadout(dialog, tmp);
     }
-    NoticeUnbindable(out_state.joystick, joystickRead, suspended);
+    NoticeUnbindable(out_state.joystick, joystickRead, suspended, bound);
     ShowControllerLine(dialog);
 }
 

@@ -65,14 +65,14 @@ TEST(CaptureStep, AllocatesNothingTickAfterTick) {
             break;
         case 3:
             di.joystick.lX = tick % 2 == 0 ? 1000 : -1000;
-            if (tick % 500 == 3) {
-                di.joystick.rgdwPOV[0] = 9000; // the controller line says it cannot be bound
-            }
             break;
         case 4:
             di.keyboard[DIK_TAB] = 0x80;
             break;
         default:
+            if (tick % 500 == 0) {
+                di.joystick.rgdwPOV[0] = 9000; // the controller line says it cannot be bound
+            }
             break;
         }
         CaptureStep(desktop.Dialog());

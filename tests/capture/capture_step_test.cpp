@@ -102,11 +102,22 @@ class CaptureStepTest : public ::testing::Test {
         }
     }
 
+    // The joystick pulled out, seen so by a tick, and the first controller plugged in and found.
+    void Replug() {
+        di.controllers[0].attached = false;
+        CaptureStep(desktop.Dialog());
+        di.controllers[0].attached = true;
+        RescanJoystick(desktop.Dialog());
+    }
+
     fake::DirectInput& di = fake::TheDirectInput();
     fake::Desktop& desktop = fake::TheDesktop();
 };
 
 constexpr const char* kEmpty = ". . . . . . . .";
+const std::string kHatText =
+    "ハット（十字キー）は割り当てできません。\nスティックかボタンを使ってください";
+const std::string kAxisText = "この軸は割り当てできません。\nスティックかボタンを使ってください";
 
 TEST_F(CaptureStepTest, APressedKeyIsBoundOnceAndTheFocusMovesOn) {
     Run({
@@ -229,23 +240,10 @@ TEST_F(CaptureStepTest, JoystickPriorityAndDiagonals) {
     });
 }
 
-TEST_F(CaptureStepTest, WhileTheStickIsHeldNoKeyCanBeBound) {
-    Run({
-        Joy({}, -1000, 0, "JOY1_LEFT . . . . . . .", 1004, "1 _ 2", 1003),
-    });
-    di.keyboard[DIK_A] = kDown;
-    CaptureStep(desktop.Dialog());
-    EXPECT_EQ(Table(), "JOY1_LEFT . . . . . . .");
-    EXPECT_STREQ(desktop.Text(IDC_READOUT), "1 _ 2");
-}
-
 // SetUp's idle tick found the stick centred. That controller is pulled out, and a look opens one
 // whose pedal (X) rests at one end and whose button 1 is down; its first read fails.
 TEST_F(CaptureStepTest, WhatIsGivenWhenAControllerIsSetUpCountsOnlyOnceLetGo) {
-    di.controllers[0].attached = false;
-    CaptureStep(desktop.Dialog());
-    di.controllers[0].attached = true;
-    RescanJoystick(desktop.Dialog());
+    Replug();
     Run({
         Unread(Joy({0}, -1000, 0, kEmpty, 1003, "0 _ 0", 1003)),
         Joy({0}, -1000, 0, kEmpty, 1003, "0 _ 0"), // the rest state
@@ -259,32 +257,107 @@ TEST_F(CaptureStepTest, WhatIsGivenWhenAControllerIsSetUpCountsOnlyOnceLetGo) {
     EXPECT_STREQ(desktop.Text(IDC_CONTROLLER), "コントローラー: Controller 0");
 }
 
-// Under Wine a controller reads all zero until an input first changes. A pedal resting at one
-// end of X is pressed from that unseen rest and let go straight back to it: the press binds, the
-// return does not, and keys bind beside it. A controller whose first report shows Y at an end
-// beside a button rests there until Y is read near its centre.
-TEST_F(CaptureStepTest, AnEndReachedStraightFromTheOtherOrWithTheFirstReportRests) {
-    Run({
-        Keys({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30", 1003),
-        Joy({}, 1000, 0, "KEY_A JOY1_RIGHT . . . . . .", 1005, "1 _ 3"),
-        Joy({}, -1000, 0, "KEY_A JOY1_RIGHT . . . . . .", 1005, "0 _ 0"),
-        {{DIK_S}, {}, -1000, 0, kNoClick, "KEY_A JOY1_RIGHT KEY_S . . . . .", 1006, "0 _ 31"},
-        Joy({}, 400, 0, "KEY_A JOY1_RIGHT KEY_S . . . . .", 1006, "0 _ 0"),
-        Joy({}, 1000, 0, "KEY_A JOY1_RIGHT KEY_S JOY1_RIGHT . . . .", 1007, "1 _ 3"),
-        Joy({}, -1000, 0, "KEY_A JOY1_RIGHT KEY_S JOY1_RIGHT . . . .", 1007, "0 _ 0"),
-    });
-    di.controllers[0].attached = false;
-    CaptureStep(desktop.Dialog());
-    di.controllers[0].attached = true;
-    RescanJoystick(desktop.Dialog());
-    std::memset(g_bindingTable, 0, sizeof g_bindingTable);
-    Run({
-        Joy({}, 0, 0, kEmpty, 1003, "0 _ 0", 1003),
-        Joy({0}, 0, 1000, "JOY1_B1 . . . . . . .", 1004, "1 _ 4"),
-        {{DIK_Z}, {}, 0, 1000, kNoClick, "JOY1_B1 KEY_Z . . . . . .", 1005, "0 _ 44"},
-        Joy({}, 0, 100, "JOY1_B1 KEY_Z . . . . . .", 1005, "0 _ 0"),
-        Joy({}, 0, 1000, "JOY1_B1 KEY_Z JOY1_DOWN . . . . .", 1006, "1 _ 1"),
-    });
+// Controllers as players' devices send their reads: sticks that wobble round a centre that is
+// not 0, pedals that travel through the middle and rest at an end, triggers resting at an end.
+// Under Wine a controller reads all zero until its first report; on Windows the first read is the
+// device as it is. Each trace starts with the UP field waiting; what is bound shows in the table
+// in the order bound, and the controller line's messages in the order they began.
+constexpr DWORD kCentred = 0xFFFFFFFF;
+struct Read {
+    LONG x, y;
+    LONG z = 0, rx = 0, ry = 0;
+    uint32_t buttons = 0; // bit n: button n down
+    int key = 0;
+    DWORD pov = kCentred;
+    int ticks = 1;
+};
+
+TEST_F(CaptureStepTest, ControllersBindWhatThePlayerPressesNotWhereTheyRest) {
+    const Read nothing = {0, 0, 0, 0, 0, 0, 0, kCentred, 2}; // Wine, before the first report
+    const struct {
+        const char* device;
+        std::vector<Read> reads;
+        const char* table;
+        const char* messages;
+    } traces[] = {
+        // A read a cell, as the device sends them.
+        // clang-format off
+        {"analog stick, Y about ±40 at rest: a full push left first, masking a key while held",
+         {nothing, {-1000, 37}, {-1000, -21}, {-1000, 40, 0, 0, 0, 0, DIK_S}, {-35, 12}, {20, -40},
+          {-38, 33}, {-35, 12, 0, 0, 0, 0, DIK_A}},
+         "JOY1_LEFT KEY_A . . . . . .", ""},
+        {"analog stick held fully left as it appears (Windows), let go, pushed again",
+         {{-1000, 12, 0, 0, 0, 0, 0, kCentred, 3}, {-400, 30}, {15, -20}, {-10, 33}, {25, 5},
+          {-5, -38}, {-700, 20}, {-1000, 20}, {10, 0}},
+         "JOY1_LEFT . . . . . . .", ""},
+        {"digital pad, Y -129 at rest: X to -1000 first, then each direction",
+         {nothing, {-1000, -129}, {0, -129}, {1000, -129}, {0, -129}, {0, -1000}, {0, -129},
+          {0, 1000}, {0, -129}},
+         "JOY1_LEFT JOY1_RIGHT JOY1_UP JOY1_DOWN . . . .", ""},
+        {"two pedals at -1000 on X and Y, pressed and let up with travel, then in one read",
+         {nothing, {-960, -1000}, {-500, -1000}, {0, -1000}, {600, -1000}, {1000, -1000},
+          {1000, -1000}, {600, -1000}, {0, -1000}, {-500, -1000}, {-1000, -1000},
+          {-1000, -1000, 0, 0, 0, 0, DIK_A}, {-1000, -940}, {-1000, -400}, {-1000, 100},
+          {-1000, 700}, {-1000, 1000}, {-1000, 500}, {-1000, -100}, {-1000, -600}, {-1000, -1000},
+          {1000, -1000}, {-1000, -1000}, {-1000, 1000}, {-1000, -1000},
+          {-1000, -1000, 0, 0, 0, 0, DIK_Z}},
+         "JOY1_RIGHT KEY_A JOY1_DOWN JOY1_RIGHT JOY1_DOWN KEY_Z . .", ""},
+        {"one pedal at -1000, touched and let back before anything else",
+         {nothing, {-960, 0}, {-1000, 0}, {-1000, 0, 0, 0, 0, 0, DIK_A}},
+         "KEY_A . . . . . . .", ""},
+        {"pedal whose first good read is -1000 (Windows)",
+         {{-1000, 0}, {600, 0}, {1000, 0}},
+         "JOY1_RIGHT . . . . . . .", ""},
+        {"wheel, pedals at +1000 on Y, Z, Rx: a button, the gas, the clutch",
+         {nothing, {3, 1000, 1000, 1000, 0, 1}, {-4, 1000, 1000, 1000}, {2, 1000, 400, 1000},
+          {2, 1000, -300, 1000}, {2, 1000, -1000, 1000, 0, 0, 0, kCentred, 3},
+          {2, 1000, -200, 1000}, {2, 1000, 600, 1000}, {2, 1000, 1000, 1000},
+          {2, 1000, 1000, 1000, 0, 0, DIK_A}, {2, 300, 1000, 1000}, {2, -400, 1000, 1000},
+          {2, -1000, 1000, 1000, 0, 0, 0, kCentred, 3}, {2, -300, 1000, 1000}, {2, 500, 1000, 1000},
+          {2, 1000, 1000, 1000}, {2, 1000, 1000, 1000, 0, 0, DIK_S}},
+         "JOY1_B1 KEY_A JOY1_UP KEY_S . . . .", "axis "},
+        {"pad with triggers at -1000 on Rx and Ry: a button, a trigger, the hat",
+         {nothing, {20, -30, 0, -1000, -1000, 1}, {20, -30, 0, -1000, -1000},
+          {20, -30, 0, -400, -1000}, {20, -30, 0, 300, -1000}, {20, -30, 0, 1000, -1000},
+          {20, -30, 0, 200, -1000}, {20, -30, 0, -1000, -1000},
+          {20, -30, 0, -1000, -1000, 0, 0, 9000}, {20, -30, 0, -1000, -1000, 0, 0, kCentred, 60},
+          {20, -30, 0, -1000, -1000, 0, DIK_A}},
+         "JOY1_B1 KEY_A . . . . . .", "axis hat "},
+        {"Xbox-style pad, triggers sharing Z: one pulled first, then the other",
+         {nothing, {0, 0, -996}, {0, 0, -996}, {0, 0, 0, 0, 0, 0, 0, kCentred, 50}, {0, 0, 996},
+          {0, 0, 0}, {0, 0, 0, 0, 0, 0, DIK_A}},
+         "KEY_A . . . . . . .", "axis axis "},
+        // clang-format on
+    };
+    for (const auto& trace : traces) {
+        SCOPED_TRACE(trace.device);
+        Replug();
+        std::memset(g_bindingTable, 0, sizeof g_bindingTable);
+        desktop.Focus(IDC_BINDING_UP);
+        std::string messages;
+        std::string line = desktop.Text(IDC_CONTROLLER);
+        for (const Read& read : trace.reads) {
+            std::memset(di.keyboard, 0, sizeof di.keyboard);
+            di.keyboard[read.key] = read.key ? kDown : 0;
+            di.joystick = {read.x,  read.y, read.z, read.rx,
+                           read.ry, 0,      {0, 0}, {read.pov, kCentred, kCentred, kCentred},
+                           {}};
+            for (int n = 0; n < 32; ++n) {
+                di.joystick.rgbButtons[n] = read.buttons >> n & 1 ? kDown : 0;
+            }
+            for (int i = 0; i < read.ticks; ++i) {
+                CaptureStep(desktop.Dialog());
+                const std::string now = desktop.Text(IDC_CONTROLLER);
+                messages += now == line        ? ""
+                            : now == kAxisText ? "axis "
+                            : now == kHatText  ? "hat "
+                                               : "";
+                line = now;
+            }
+        }
+        EXPECT_EQ(Table(), trace.table);
+        EXPECT_EQ(messages, trace.messages);
+    }
 }
 
 TEST_F(CaptureStepTest, OnlyTheSixVisibleFieldsAccept) {
@@ -343,9 +416,8 @@ TEST_F(CaptureStepTest, AFailingDeviceReadsAsNothingDown) {
 // many ticks follow, and what the line reads then. A message lasts 50 ticks; a move counts once,
 // when it begins, and is measured from where the joystick rested when it was opened.
 TEST_F(CaptureStepTest, TheControllerLineNamesTheJoystickOrWhatCannotBeBound) {
-    const std::string hat =
-        "ハット（十字キー）は割り当てできません。\nスティックかボタンを使ってください";
-    const std::string axis = "この軸は割り当てできません。\nスティックかボタンを使ってください";
+    const std::string& hat = kHatText;
+    const std::string& axis = kAxisText;
     const std::string first = "コントローラー: Controller 0";
     const std::string second = "コントローラー: Controller 1";
     DIJOYSTATE& joy = di.joystick;
