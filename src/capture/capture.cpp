@@ -92,14 +92,18 @@ struct AxisRest {
     LONG rest;      // where the axis rests
     LONG stay;      // where it has stayed lately...
     uint8_t stayed; // ...for this many reads in a row, each within kJitter of it
+    bool doubted;   // X or Y first read halfway: its rest is not known yet
+    int8_t end;     // X or Y: the end it was last at (-1, +1), 0 once let go since
 };
 AxisRest g_axes[kAxisCount];
 uint8_t g_restingButtons[kJoystickButtonCount]; // down at the set-up, and not read up since
 
 // How far from its rest a stick may wander at rest: a real stick reads about ±40 of its centre.
 constexpr LONG kJitter = kAxisFull / 10;
-// Within a quarter of the range of its centre, X or Y is let go; past that, it is pushed.
+// Within a quarter of the range of its centre, X or Y is let go; past that, it is pushed. Within
+// kJitter of an end, a pedal is touched or a stick held over.
 constexpr LONG kNearCentre = kAxisFull / 4;
+constexpr LONG kNearEnd = kAxisFull - kJitter;
 // Reads an axis stays put before it rests there: a stick let go, about a quarter of a second; any
 // other axis (a throttle, a pedal), as long as a message lasts.
 constexpr uint8_t kStickSettleReads = 4;
@@ -171,7 +175,7 @@ bool ReadsNothing(const DIJOYSTATE& joy) {
 // The end of X or Y that the axis rests at (-1, +1), or 0 when it rests between them.
 int RestEnd(int axis) {
     const LONG rest = g_axes[axis].rest;
-    return IsNearCentre(rest) ? 0 : rest < 0 ? -1 : 1;
+    return IsNearCentre(rest) || g_axes[axis].doubted ? 0 : rest < 0 ? -1 : 1;
 }
 
 // What a good read moves that no Binding can hold: the hat out of its centre, or another axis
@@ -193,14 +197,15 @@ uint8_t MovedUnbindable(const DIJOYSTATE& joy) {
 // Where each input of the joystick rests: what it gives there is never offered, so it never
 // masks keys or buttons, and the other axes are measured from there.
 //
-// Its rest is where the controller's first report finds it. Under Wine a controller reads all
-// zero, hats centred, until an input first changes: those reads teach nothing, and what the
+// An input's rest is where the controller's first report finds it. Under Wine a controller reads
+// all zero, hats centred, until an input first changes: those reads teach nothing, and what the
 // report that follows them gives alone is the input that sent it, a press, not a rest: a button
 // down, X or Y at an end, another axis kOtherAxisMoved from its centre (a trigger pulled).
 // Otherwise, as on Windows, where the first read is the device as it is, a button down rests
-// until it reads up (held as the controller came), and an axis rests where it reads: X and Y at
-// the end on that side when a quarter of the range or more from the centre (a pedal, a stick held
-// over), near the centre otherwise.
+// until it reads up (held as the controller came), and an axis rests where it reads: X and Y near
+// their centre, or at an end when near it (a pedal touched, a stick held over). X or Y read
+// halfway is doubted, a pedal or a stick caught in its travel: until it settles, an end it reaches
+// is offered, unless it comes back to it straight from the other end (a pedal let go).
 //
 // After that an axis comes to rest where it stays, each read within kJitter of the first: X and Y
 // only near their centre, after kStickSettleReads (a stick let go), for a stick or a pedal held at
@@ -220,7 +225,8 @@ void LearnRests(const DIJOYSTATE& joy) {
                                      ? v == kAxisFull || v == -kAxisFull
                                      : v >= kOtherAxisMoved || v <= -kOtherAxisMoved;
             const bool pushed = g_sawNothing && pressed && !GivesBesides(joy, i);
-            g_axes[i] = {pushed ? 0 : v, v, 1};
+            const bool halfway = !IsNearCentre(v) && v > -kNearEnd && v < kNearEnd;
+            g_axes[i] = {pushed ? 0 : v, v, 1, i < kStickAxisCount && halfway, 0};
         }
         for (int n = 0; n < kJoystickButtonCount; ++n) {
             g_restingButtons[n] = !g_sawNothing && IsDown(joy.rgbButtons[n]);
@@ -240,9 +246,16 @@ void LearnRests(const DIJOYSTATE& joy) {
         const bool settled = i < kStickAxisCount
                                  ? axis.stayed >= kStickSettleReads && IsNearCentre(axis.stay)
                                  : axis.stayed >= kOtherSettleReads;
+        const int8_t end = v == kAxisFull ? 1 : v == -kAxisFull ? -1 : 0;
+        if (axis.doubted && end != 0 && end == -axis.end) {
+            axis.rest = v;
+            axis.doubted = false;
+        }
         if (settled) {
             axis.rest = axis.stay;
+            axis.doubted = false;
         }
+        axis.end = settled ? 0 : end != 0 ? end : axis.end;
     }
     for (int n = 0; n < kJoystickButtonCount; ++n) {
         g_restingButtons[n] &= IsDown(joy.rgbButtons[n]);
