@@ -200,7 +200,8 @@ uint8_t MovedUnbindable(const DIJOYSTATE& joy) {
 // An input's rest is where the controller's first report finds it. Under Wine a controller reads
 // all zero, hats centred, until an input first changes: those reads teach nothing, and what the
 // report that follows them gives alone is the input that sent it, a press, not a rest: a button
-// down, X or Y at an end, another axis kOtherAxisMoved from its centre (a trigger pulled).
+// down, X or Y at an end, another axis a quarter of the range from its centre (a trigger on its
+// way).
 // Otherwise, as on Windows, where the first read is the device as it is, a button down rests
 // until it reads up (held as the controller came), and an axis rests where it reads: X and Y near
 // their centre, or at an end when near it (a pedal touched, a stick held over). X or Y read
@@ -221,9 +222,8 @@ void LearnRests(const DIJOYSTATE& joy) {
         g_reported = true;
         for (int i = 0; i < kAxisCount; ++i) {
             const LONG v = axes.value[i];
-            const bool pressed = i < kStickAxisCount
-                                     ? v == kAxisFull || v == -kAxisFull
-                                     : v >= kOtherAxisMoved || v <= -kOtherAxisMoved;
+            const bool pressed =
+                i < kStickAxisCount ? v == kAxisFull || v == -kAxisFull : !IsNearCentre(v);
             const bool pushed = g_sawNothing && pressed && !GivesBesides(joy, i);
             const bool halfway = !IsNearCentre(v) && v > -kNearEnd && v < kNearEnd;
             g_axes[i] = {pushed ? 0 : v, v, 1, i < kStickAxisCount && halfway, 0};

@@ -306,7 +306,8 @@ TEST_F(CaptureStepTest, ControllersBindWhatThePlayerPressesNotWhereTheyRest) {
          {nothing, {-960, 0}, {-1000, 0}, {-1000, 0, 0, 0, 0, 0, DIK_A}},
          "KEY_A . . . . . . .", ""},
         {"pedal at -1000 pressed fast, its first report caught past the middle",
-         {nothing, {330, 0}, {1000, 0}, {1000, 0}, {200, 0}, {-1000, 0}, {-1000, 0, 0, 0, 0, 0, DIK_A}},
+         {nothing, {330, 0}, {1000, 0}, {1000, 0}, {200, 0}, {-1000, 0},
+          {-1000, 0, 0, 0, 0, 0, DIK_A}},
          "JOY1_RIGHT KEY_A . . . . . .", ""},
         {"pedal whose first good read is -1000 (Windows)",
          {{-1000, 0}, {600, 0}, {1000, 0}},
@@ -326,9 +327,9 @@ TEST_F(CaptureStepTest, ControllersBindWhatThePlayerPressesNotWhereTheyRest) {
           {20, -30, 0, -1000, -1000, 0, 0, 9000}, {20, -30, 0, -1000, -1000, 0, 0, kCentred, 60},
           {20, -30, 0, -1000, -1000, 0, DIK_A}},
          "JOY1_B1 KEY_A . . . . . .", "axis hat "},
-        {"Xbox-style pad, triggers sharing Z: one pulled first, then the other",
-         {nothing, {0, 0, -996}, {0, 0, -996}, {0, 0, 0, 0, 0, 0, 0, kCentred, 50}, {0, 0, 996},
-          {0, 0, 0}, {0, 0, 0, 0, 0, 0, DIK_A}},
+        {"Xbox-style pad, triggers sharing Z: one pulled first, caught on its way, then the other",
+         {nothing, {0, 25, -344, 31}, {0, 25, -996, 31}, {0, 0, 0, 0, 0, 0, 0, kCentred, 50},
+          {0, 0, 996}, {0, 0, 0}, {0, 0, 0, 0, 0, 0, DIK_A}},
          "KEY_A . . . . . . .", "axis axis "},
         // clang-format on
     };

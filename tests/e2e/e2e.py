@@ -1080,14 +1080,22 @@ class JoystickWatch(ProbeSession):
         return self.reading
 
 
+# A cheap digital pad: its Y reads -129 at rest.
 USB_PAD = {"kind": "joystick", "name": "USB Gamepad", "vendor": "0079", "product": "0006",
-           "axes": 2, "buttons": 12, "hats": 1}
+           "axes": 2, "buttons": 12, "hats": 1, "axis": [0, -4227]}
 OTHER_PAD = dict(USB_PAD, name="Dual Action", vendor="046d", product="c216", axes=4)
 XBOX_PAD = {"kind": "controller", "name": "Xbox 360 Controller", "vendor": "045e",
             "product": "028e", "axes": 6, "buttons": 11, "hats": 1}
 XBOX_NAME = "Controller (XBOX 360 For Windows)"  # the name Windows gives it, as Wine does
-PEDAL = {"kind": "joystick", "name": "Pedal", "vendor": "1234", "product": "0001", "axes": 2,
-         "buttons": 2, "hats": 0, "axis": [SDL_FULL_MINUS, 0]}  # X rests pressed out
+# Two pedals on X and Y, resting fully up, that travel a quarter of a second as a foot presses.
+PEDALS = {"kind": "joystick", "name": "Pedals", "vendor": "1234", "product": "0002", "axes": 2,
+          "buttons": 0, "hats": 0, "axis": [SDL_FULL_MINUS, SDL_FULL_MINUS], "travel": 250}
+# A PlayStation-style pad, a game controller to SDL, whose sticks wobble. Wine's DirectInput gives
+# it the Xbox-style layout, unless the player sets Wine's "override" for it: then its own, with
+# the triggers on Z and Rz resting fully released and the D-pad a hat and buttons 12 to 15.
+PS_PAD = {"kind": "controller", "name": "PS4 Controller", "vendor": "054c", "product": "09cc",
+          "axes": 6, "buttons": 15, "hats": 1, "noise": 1300, "travel": 120}
+PS_NAME = "Wireless Controller"  # the name Windows gives it, as Wine does
 
 TEXT_HAT = "ハット（十字キー）は割り当てできません。\nスティックかボタンを使ってください"
 TEXT_AXIS = "この軸は割り当てできません。\nスティックかボタンを使ってください"
@@ -1249,24 +1257,53 @@ def xbox_pad_binds_stick_and_buttons(start):
 
 
 @scenario()
-def pedal_pad_resting_at_its_end(start):
-    """A pedal whose X rests at one end: pressing it fully to the other end binds, letting it go
-    back to its rest binds nothing, and keys bind while it rests there."""
+def pedals_bind_each_press_once(start):
+    """Two pedals resting fully up at one end of X and Y, pressed down and let up over a quarter
+    of a second as a foot does, through the middle: each press binds its direction once, no
+    release binds, and keys bind while they rest."""
     with Pad() as pad:
         program = start_pad_program(start)
-        plug_pad(program, pad, PEDAL)
+        plug_pad(program, pad, PEDALS)
         watch = JoystickWatch(program)
         try:
             program.focus_field(ID_UP)
-            pad.move(axis=[SDL_FULL_PLUS, 0])
-            program.wait_for(lambda s: s.text(ID_UP) == "JOY1_RIGHT", "UP to read JOY1_RIGHT")
-            pad.move()
-            watch.wait_reading(lambda r: r["x"] == -1000, "the pedal back at its rest")
+            for axis, cid, name in [("x", ID_UP, "JOY1_RIGHT"), ("y", ID_LEFT, "JOY1_DOWN")]:
+                pad.move(axis=[SDL_FULL_PLUS if a == axis else SDL_FULL_MINUS for a in "xy"])
+                watch.wait_reading(lambda r: -1000 < r[axis] < 1000, f"{axis} on its way")
+                program.wait_for(lambda s: s.text(cid) == name, f"field {cid} to read {name}")
+                pad.move()
+                watch.wait_reading(lambda r: r[axis] == -1000, f"{axis} back at its rest")
+                wait_quiet(program, lambda s: s.text(cid + 1) == DEFAULT_NAME and s.focus == cid + 1
+                           and s.readout() == "0 _ 0", "the pedal let go was offered or bound")
+                check_a_binds(program, cid + 1, "beside the pedals")
         finally:
             watch.close()
-        wait_quiet(program, lambda s: s.text(ID_DOWN) == DEFAULT_NAME and s.focus == ID_DOWN
-                   and s.readout() == "0 _ 0", "the pedal let go was offered or bound")
-        check_a_binds(program, ID_DOWN, "beside the pedal")
+        program.click_control(ID_CANCEL)
+        program.wait_exit()
+
+
+@scenario()
+def pad_with_triggers_resting_at_an_end(start):
+    """A PlayStation-style pad with Wine's "override" set for it, so that DirectInput reads its own
+    layout: triggers resting fully released at one end of Z and Rz, sticks that wobble, the D-pad a
+    hat and buttons. Its first button binds with no word on the axes; a trigger pulled is
+    explained; the D-pad binds its button with no word on the hat, and no axis is explained
+    after it; keys bind beside it."""
+    with Pad() as pad:
+        program = start_pad_program(start)
+        subprocess.run([program.suite.wine, "reg", "add", r"HKCU\Software\Wine\DirectInput\Joysticks",
+                        "/v", PS_NAME, "/d", "override", "/f"], env=program.env, check=True,
+                       capture_output=True)
+        plug_pad(program, pad, PS_PAD, PS_NAME)
+        line = controller_line(PS_NAME)
+        program.focus_field(ID_UP)
+        give(program, pad, "JOY1_B1", pressed=[0])
+        check(program.state().text(ID_CONTROLLER) == line, "an axis was explained at a button")
+        refuse(program, pad, TEXT_AXIS, axis=[0, 0, 0, 0, SDL_FULL_PLUS, 0])
+        check_explained_for_a_while(program, PS_NAME)
+        give(program, pad, "JOY1_B14", hat=SDL_HAT_LEFT)
+        wait_quiet(program, lambda s: s.text(ID_CONTROLLER) == line, "the hat or an axis explained")
+        check_a_binds(program, ID_LEFT, "beside the pad")
         program.click_control(ID_CANCEL)
         program.wait_exit()
 

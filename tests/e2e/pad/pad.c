@@ -17,12 +17,16 @@
  *   axis 0 -32768                 the axes' values in SDL's range -32768..32767, in order
  *   pressed 0 3                   the buttons held
  *   hat 0                         the hat's SDL_HAT_* bits; a controller's D-pad
+ *   travel 250                    milliseconds an axis takes to reach a new value (0: at once)
+ *   noise 1300                    how far an axis away from its ends wobbles round its value
  *
  * A controller's axes and buttons are SDL's game controller ones, in SDL's order. The bus reads
  * the values with the getters when it starts a device and from events after that, so a change
  * of a value becomes an event; a change of anything else is the pad pulled out and another one
  * plugged in. The file is read whenever the bus waits for an event, every 10 ms: write it whole
- * (a new file renamed over the old one). */
+ * (a new file renamed over the old one). An axis moves as a real one does: over `travel` in
+ * steps of 10 ms, and, unless it is at an end, to within `noise` of its value whenever the file
+ * changes (SDL tells nothing of a wobble until the pad sends something else). */
 #include <SDL.h>
 
 #include <pthread.h>
@@ -38,7 +42,7 @@
 #define QUEUE_SIZE 128
 
 struct pad_kind {
-    int attached, controller, axes, buttons, hats, vendor, product;
+    int attached, controller, axes, buttons, hats, vendor, product, travel, noise;
     char name[64];
 };
 
@@ -58,7 +62,10 @@ struct _SDL_GameController {
 static pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 static char g_file_text[4096];
 static struct pad_kind g_kind;
-static struct pad_values g_values;
+static struct pad_values g_values; /* as last told to the bus */
+static int g_target[MAX_AXES];     /* where the file puts the axes */
+static double g_moved;             /* when the axes last took a step */
+static unsigned g_seed = 1;
 static SDL_JoystickID g_instance = -1; /* the pad plugged in, or the last one */
 static SDL_Event g_queue[QUEUE_SIZE];
 static unsigned g_head, g_tail;
@@ -180,6 +187,41 @@ static void parse(char* text, struct pad_kind* k, struct pad_values* v) {
             k->hats = clamp(atoi(rest), 1);
         } else if (!strcmp(line, "hat")) {
             v->hat = atoi(rest);
+        } else if (!strcmp(line, "travel") || !strcmp(line, "noise")) {
+            *(line[0] == 't' ? &k->travel : &k->noise) = atoi(rest);
+        }
+    }
+}
+
+/* Moves each axis a step towards where the file puts it; when the file changed, one away from
+ * its ends (a trigger's end is its rest, 0) wobbles. Each new value becomes an event. */
+static void move_axes(int changed) {
+    const double now = now_seconds();
+    if (!changed && now - g_moved < 0.01) {
+        return;
+    }
+    const double step =
+        g_kind.travel > 0 ? 65535.0 * (now - g_moved) * 1000 / g_kind.travel : 65535;
+    g_moved = now;
+    const int c = g_kind.controller;
+    for (int i = 0; g_kind.attached && i < (c ? SDL_CONTROLLER_AXIS_MAX : g_kind.axes); ++i) {
+        const int target = g_target[i];
+        const int at_end = target <= SDL_JOYSTICK_AXIS_MIN + 1 || target >= SDL_JOYSTICK_AXIS_MAX ||
+                           (c && i >= SDL_CONTROLLER_AXIS_TRIGGERLEFT && target <= 0);
+        int value = g_values.axis[i];
+        if (value - target > step || target - value > step) {
+            value += (int)(value < target ? step : -step); /* on its way */
+        } else if (changed && g_kind.noise && !at_end) {
+            g_seed = g_seed * 1103515245 + 12345; /* the C standard's example generator */
+            value = target + (int)(g_seed >> 16) % (2 * g_kind.noise + 1) - g_kind.noise;
+            value = value < SDL_JOYSTICK_AXIS_MIN ? SDL_JOYSTICK_AXIS_MIN
+                                                  : clamp(value, SDL_JOYSTICK_AXIS_MAX);
+        } else if (at_end || !g_kind.noise) {
+            value = target;
+        }
+        if (value != g_values.axis[i]) {
+            g_values.axis[i] = value;
+            push_pad_event(c ? SDL_CONTROLLERAXISMOTION : SDL_JOYAXISMOTION, i, value);
         }
     }
 }
@@ -194,6 +236,7 @@ static void refresh(void) {
         fclose(file);
     }
     if (!strcmp(text, g_file_text)) {
+        move_axes(0);
         return;
     }
     memcpy(g_file_text, text, sizeof text);
@@ -209,6 +252,7 @@ static void refresh(void) {
             k.name, k.vendor, k.product, k.axes, k.buttons, k.hats);
         g_kind = k;
         g_values = v;
+        memcpy(g_target, v.axis, sizeof g_target);
         if (k.attached) {
             ++g_instance;
             push_pad_event(SDL_JOYDEVICEADDED, 0, 0);
@@ -216,11 +260,8 @@ static void refresh(void) {
         return;
     }
     const int c = k.controller;
-    for (int i = 0; i < (c ? SDL_CONTROLLER_AXIS_MAX : k.axes); ++i) {
-        if (v.axis[i] != g_values.axis[i]) {
-            push_pad_event(c ? SDL_CONTROLLERAXISMOTION : SDL_JOYAXISMOTION, i, v.axis[i]);
-        }
-    }
+    memcpy(g_target, v.axis, sizeof g_target);
+    memcpy(v.axis, g_values.axis, sizeof v.axis);
     for (int b = 0; b < (c ? SDL_CONTROLLER_BUTTON_MAX : k.buttons); ++b) {
         const int down = button_of(&v, c, b);
         if (down != button_of(&g_values, c, b)) {
@@ -233,6 +274,7 @@ static void refresh(void) {
         push_pad_event(SDL_JOYHATMOTION, 0, v.hat);
     }
     g_values = v;
+    move_axes(1);
 }
 
 int SDL_Init(Uint32 flags) {
@@ -397,6 +439,7 @@ REFUSE(int, SDL_HapticRumblePlay, (SDL_Haptic * h, float strength, Uint32 ms), -
 REFUSE(int, SDL_HapticRumbleStop, (SDL_Haptic * h), -1)
 REFUSE(int, SDL_HapticRumbleSupported, (SDL_Haptic * h), 0)
 REFUSE(int, SDL_HapticRunEffect, (SDL_Haptic * h, int e, Uint32 n), -1)
+REFUSE(int, SDL_HapticSetAutocenter, (SDL_Haptic * h, int autocenter), -1)
 REFUSE(int, SDL_HapticSetGain, (SDL_Haptic * h, int gain), -1)
 REFUSE(int, SDL_HapticStopAll, (SDL_Haptic * h), -1)
 REFUSE(int, SDL_HapticStopEffect, (SDL_Haptic * h, int e), -1)
