@@ -281,12 +281,11 @@ void ShowReadout(HWND dialog, Binding offered) {
 // Whether the offered key or joystick button went down since the last tick. If that tick offered
 // it too, it was let go and pressed again in between: a new press, not a held one.
 bool PressedSinceLastTick(Binding offered, const Input& snapshot) {
-    const int button = offered.code - kJoyFirstButton;
-    if (offered.device == kKeyboardDevice) {
-        return (snapshot.keyboard[offered.code] & kPressedSinceLastPoll) != 0;
-    }
-    return offered.device == kFirstJoystickDevice && button >= 0 && button < kJoystickButtonCount &&
-           (snapshot.joystick.rgbButtons[button] & kPressedSinceLastPoll) != 0;
+    const BYTE* state = offered.device == kKeyboardDevice ? &snapshot.keyboard[offered.code]
+                        : offered.code >= kJoyFirstButton
+                            ? &snapshot.joystick.rgbButtons[offered.code - kJoyFirstButton]
+                            : nullptr; // the stick
+    return state && (*state & kPressedSinceLastPoll) != 0;
 }
 
 } // namespace

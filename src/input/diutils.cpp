@@ -104,12 +104,8 @@ BOOL CALLBACK OnJoystickObject(LPCDIDEVICEOBJECTINSTANCEA object, LPVOID context
 // Gives the device its buffer, which DirectInput takes only before Acquire. A device left without
 // one (this failed) answers every buffered read with an error and is read by its state alone.
 void SetBufferSize(LPDIRECTINPUTDEVICE8A device) {
-    DIPROPDWORD dipdw;
-    dipdw.diph.dwSize = sizeof(DIPROPDWORD);
-    dipdw.diph.dwHeaderSize = sizeof(DIPROPHEADER);
-    dipdw.diph.dwObj = 0;
-    dipdw.diph.dwHow = DIPH_DEVICE;
-    dipdw.dwData = kBufferedEvents;
+    static const DIPROPDWORD dipdw = {{sizeof(DIPROPDWORD), sizeof(DIPROPHEADER), 0, DIPH_DEVICE},
+                                      kBufferedEvents};
     device->SetProperty(DIPROP_BUFFERSIZE, &dipdw.diph);
 }
 
@@ -124,7 +120,7 @@ void AddPressesSinceLastPoll(LPDIRECTINPUTDEVICE8A device, BYTE* state, DWORD fi
     if (device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), g_deviceData, &count, 0) != DI_OK) {
         return;
     }
-    for (DWORD i = 0; i < count && i < kBufferedEvents; ++i) {
+    for (DWORD i = 0; i < count; ++i) {
         const DIDEVICEOBJECTDATA& data = g_deviceData[i];
         if (data.dwOfs >= first && data.dwOfs < end && (data.dwData & kKeyDown) != 0) {
             state[data.dwOfs] |= kKeyDown | kPressedSinceLastPoll;
