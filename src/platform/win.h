@@ -317,7 +317,8 @@ struct IDirectInputDevice8A : IUnknown {
 typedef IDirectInputDevice8A* LPDIRECTINPUTDEVICE8A;
 
 struct IDirectInput8A : IUnknown {
-    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) = 0;
+    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device,
+                                 LPUNKNOWN outer) = 0;
     virtual HRESULT EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
                                 DWORD flags) = 0;
 
