@@ -360,6 +360,16 @@ void ShowReadout(HWND dialog, Binding offered) {
     g_readoutOffer = offered;
 }
 
+// Whether the offered key or joystick button went down since the last tick. If that tick offered
+// it too, it was let go and pressed again in between: a new press, not a held one.
+bool PressedSinceLastTick(Binding offered, const Input& snapshot) {
+    const BYTE* state = offered.device == kKeyboardDevice ? &snapshot.keyboard[offered.code]
+                        : offered.code >= kJoyFirstButton
+                            ? &snapshot.joystick.rgbButtons[offered.code - kJoyFirstButton]
+                            : nullptr; // the stick
+    return state && (*state & kPressedSinceLastPoll) != 0;
+}
+
 } // namespace
 
 bool IsForbiddenKeyDown(const Input& snapshot) {
@@ -436,6 +446,9 @@ bool StoreBinding(Binding b, HWND focused, HWND dialog) {
 void CaptureStep(HWND dialog) {
     g_focusedWindow = GetFocus();
 
+    // What was down at this tick or went down since the last one: a key or button tapped between
+    // two ticks (a quick press, or Pause, which keyboards send down and up at once) is never down
+    // when a tick reads the state, and would be lost.
     Input out_state;
     PollInput(&out_state);
     UpdateJoystickPresses(out_state);
@@ -447,6 +460,9 @@ void CaptureStep(HWND dialog) {
     if (!suspended) {
         Binding tmp = kNoBinding;
         ChooseBinding(tmp, out_state);
+        if (PressedSinceLastTick(tmp, out_state)) {
+            g_holdFilter.Update(kNoBinding); // it was let go since the last tick
+        }
         if (g_menuClosed) {
             g_menuClosed = false;
             g_holdFilter.Update(tmp);

@@ -34,6 +34,11 @@ constexpr int kMaxAcquireTries = 5;
 
 constexpr BYTE kKeyDown = 0x80;
 
+// What the keyboard and the joystick record between two polls (DIPROP_BUFFERSIZE): far more than
+// a player's hands give in one tick. A joystick records every move of its axes too, so a stick
+// moved fast may fill it; that tick then reads the state alone.
+constexpr DWORD kBufferedEvents = 256;
+
 // dinput.h spells this one as an unsigned number, unlike the other results the layer tells apart.
 constexpr HRESULT kUnplugged = static_cast<HRESULT>(DIERR_UNPLUGGED);
 
@@ -50,6 +55,9 @@ JoystickPoll g_joystickPoll = JOYSTICK_UNREAD;
 unsigned g_joystickChanges = 0;
 bool g_joystickReadSinceOpened = false;
 char g_joystickName[kJoystickNameSize];
+
+// One device's buffered data as a poll reads it; no allocation and no 6 KB on the tick's stack.
+DIDEVICEOBJECTDATA g_deviceData[kBufferedEvents];
 
 void ReleaseDevice(int slot) {
     if (g_devices[slot]) {
@@ -93,6 +101,33 @@ BOOL CALLBACK OnJoystickObject(LPCDIDEVICEOBJECTINSTANCEA object, LPVOID context
     return DIENUM_CONTINUE;
 }
 
+// Gives the device its buffer, which DirectInput takes only before Acquire. A device left without
+// one (this failed) answers every buffered read with an error and is read by its state alone.
+void SetBufferSize(LPDIRECTINPUTDEVICE8A device) {
+    static const DIPROPDWORD dipdw = {{sizeof(DIPROPDWORD), sizeof(DIPROPHEADER), 0, DIPH_DEVICE},
+                                      kBufferedEvents};
+    device->SetProperty(DIPROP_BUFFERSIZE, &dipdw.diph);
+}
+
+// Adds to a device's state, read just before, every key or button (the objects at byte offsets
+// first to end - 1 of the state) that went down since the last poll, as the device's buffered
+// data tells: a press that began and ended between two polls, which the state never shows, then
+// counts as down at this one. What goes down after this read is in the next poll's data and state,
+// so no press is seen by two polls. When the buffer overflowed (DI_BUFFEROVERFLOW: presses were
+// lost) or cannot be read, the data is dropped and the state stands alone.
+void AddPressesSinceLastPoll(LPDIRECTINPUTDEVICE8A device, BYTE* state, DWORD first, DWORD end) {
+    DWORD count = kBufferedEvents;
+    if (device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), g_deviceData, &count, 0) != DI_OK) {
+        return;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        const DIDEVICEOBJECTDATA& data = g_deviceData[i];
+        if (data.dwOfs >= first && data.dwOfs < end && (data.dwData & kKeyDown) != 0) {
+            state[data.dwOfs] |= kKeyDown | kPressedSinceLastPoll;
+        }
+    }
+}
+
 // Finds and configures the joystick; TRUE also when no game controller is attached. The joystick
 // is acquired by its first poll.
 BOOL SetupJoystick(HWND window) {
@@ -119,6 +154,7 @@ BOOL SetupJoystick(HWND window) {
     if (FAILED(joystick->EnumObjects(OnJoystickObject, joystick, DIDFT_ALL))) {
         return FALSE;
     }
+    SetBufferSize(joystick);
     // DirectInput refuses the call unless dwSize tells which version of the structure it fills.
     DIDEVICEINSTANCEA info;
     info.dwSize = sizeof info;
@@ -167,6 +203,9 @@ BOOL SetupSharedDevice(HWND window, int slot, REFGUID guid, LPCDIDATAFORMAT form
         assert(0);
         return FALSE;
     }
+    if (slot == DEVICE_KEYBOARD) {
+        SetBufferSize(g_devices[slot]);
+    }
     // Fails harmlessly when the window is not in front; the first read re-acquires.
     g_devices[slot]->Acquire();
     return TRUE;
@@ -213,6 +252,8 @@ BOOL PollJoystick(DIJOYSTATE* state) {
     }
     const HRESULT result = joystick->GetDeviceState(sizeof *state, state);
     if (result == DI_OK) {
+        AddPressesSinceLastPoll(joystick, reinterpret_cast<BYTE*>(state), DIJOFS_BUTTON(0),
+                                sizeof *state);
         g_joystickPoll = JOYSTICK_READ;
         g_joystickReadSinceOpened = true;
         return TRUE;
@@ -261,8 +302,12 @@ BOOL PollSharedDevice(int slot, LPVOID state, DWORD size, const char* notInitial
 }
 
 BOOL PollKeyboard(BYTE (&state)[256]) {
-    return PollSharedDevice(DEVICE_KEYBOARD, state, sizeof state, "\nキーボード未初期化\n\n",
-                            "\nキーボード状態取得失敗\n\n");
+    if (!PollSharedDevice(DEVICE_KEYBOARD, state, sizeof state, "\nキーボード未初期化\n\n",
+                          "\nキーボード状態取得失敗\n\n")) {
+        return FALSE;
+    }
+    AddPressesSinceLastPoll(g_devices[DEVICE_KEYBOARD], state, 0, sizeof state);
+    return TRUE;
 }
 
 } // namespace

@@ -5,12 +5,17 @@
 
 #include "platform/win.h"
 
-// One poll's worth of device state, 352 bytes without gaps.
+// One poll's worth of device state, 352 bytes without gaps. Bit 7 of a key or button byte is set
+// when it was down at the poll or went down since the last poll (see PollInput).
 struct Input {
-    DIJOYSTATE joystick;  // axes -1000..+1000, button bytes with bit 7 set while down
-    DIMOUSESTATE mouse;   // reserved: never filled, never read
-    BYTE keyboard[256];   // indexed by DIK_ key code, bit 7 set while down
+    DIJOYSTATE joystick; // axes -1000..+1000, 32 button bytes
+    DIMOUSESTATE mouse;  // reserved: never filled, never read
+    BYTE keyboard[256];  // indexed by DIK_ key code
 };
+
+// Set beside bit 7 in a key or button byte when it went down since the last poll. A key that the
+// last poll saw down and that has this bit was let go and pressed again in between.
+constexpr BYTE kPressedSinceLastPoll = 0x01;
 
 // Slots of the device table.
 enum DeviceSlot {
@@ -27,6 +32,8 @@ BOOL InitInput(HINSTANCE instance, HWND window);
 
 // Reads the joystick and the keyboard into out_state (each zeroed first; the mouse field is left
 // alone) and clears Caps Lock, Num Lock, Kana and Kanji. TRUE only when both reads succeeded.
+// Beside each device's state it reads what the device buffered since the last poll, so that a key
+// or button that went down and up again between two polls reads as down, once.
 BOOL PollInput(Input* out_state);
 
 // Releases every device and then the DirectInput object; safe at any time and more than once.

@@ -23,6 +23,7 @@
 
 #else // Portable declarations for the Linux build and its tests.
 
+#include <cstddef>
 #include <cstdint>
 
 #define CALLBACK
@@ -111,7 +112,9 @@ typedef IUnknown* LPUNKNOWN;
 #define DIERR_OBJECTNOTFOUND ((HRESULT)0x80070002L)
 #define DIERR_NOINTERFACE ((HRESULT)0x80004002L)
 #define DIERR_UNPLUGGED ((HRESULT)0x80040209L)
+#define DIERR_NOTBUFFERED ((HRESULT)0x80040207L)
 #define DI_NOEFFECT ((HRESULT)1L)
+#define DI_BUFFEROVERFLOW ((HRESULT)1L)
 
 #define DIENUM_STOP 0
 #define DIENUM_CONTINUE 1
@@ -212,6 +215,8 @@ struct DIJOYSTATE {
     BYTE rgbButtons[32];
 };
 
+#define DIJOFS_BUTTON(n) (offsetof(DIJOYSTATE, rgbButtons) + (n))
+
 struct DIMOUSESTATE {
     LONG lX;
     LONG lY;
@@ -233,10 +238,26 @@ struct DIPROPRANGE {
     LONG lMax;
 };
 
+struct DIPROPDWORD {
+    DIPROPHEADER diph;
+    DWORD dwData;
+};
+
+struct DIDEVICEOBJECTDATA {
+    DWORD dwOfs;
+    DWORD dwData;
+    DWORD dwTimeStamp;
+    DWORD dwSequence;
+    UINT_PTR uAppData;
+};
+typedef DIDEVICEOBJECTDATA* LPDIDEVICEOBJECTDATA;
+
 // DirectInput names its properties by small integers cast to GUID references; here they are
 // real objects, so that a reference to one is a valid reference.
 extern const GUID DIPROP_RANGE_GUID;
 #define DIPROP_RANGE DIPROP_RANGE_GUID
+extern const GUID DIPROP_BUFFERSIZE_GUID;
+#define DIPROP_BUFFERSIZE DIPROP_BUFFERSIZE_GUID
 
 extern const GUID IID_IDirectInput8A;
 extern const GUID GUID_SysKeyboard;
@@ -286,6 +307,8 @@ struct IDirectInputDevice8A : IUnknown {
     virtual HRESULT Unacquire() = 0;
     virtual HRESULT Poll() = 0;
     virtual HRESULT GetDeviceState(DWORD size, LPVOID data) = 0;
+    virtual HRESULT GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, DWORD* count,
+                                  DWORD flags) = 0;
     virtual HRESULT GetDeviceInfo(LPDIDEVICEINSTANCEA instance) = 0;
 
   protected:

@@ -30,7 +30,8 @@ struct Tick {
     const char* table; // the eight Bindings by name after the tick, "." for (0, 0)
     int focus;         // the focused control after the tick
     const char* readout;
-    bool unread = false; // the joystick's read fails on this tick
+    bool unread = false;        // the joystick's read fails on this tick
+    std::vector<int> taps = {}; // keys pressed and let go since the tick before, in order
 };
 
 Tick Unread(Tick tick) {
@@ -41,6 +42,10 @@ Tick Unread(Tick tick) {
 Tick Keys(std::vector<int> keys, const char* table, int focus, const char* readout,
           int click = kNoClick) {
     return {std::move(keys), {}, 0, 0, click, table, focus, readout};
+}
+
+Tick Taps(std::vector<int> taps, const char* table, int focus, const char* readout) {
+    return {{}, {}, 0, 0, kNoClick, table, focus, readout, false, std::move(taps)};
 }
 
 Tick Joy(std::vector<int> buttons, LONG x, LONG y, const char* table, int focus,
@@ -91,6 +96,10 @@ class CaptureStepTest : public ::testing::Test {
             }
             di.joystick.lX = t.x;
             di.joystick.lY = t.y;
+            for (int code : t.taps) {
+                di.Change(fake::Target::Keyboard, static_cast<DWORD>(code), kDown);
+                di.Change(fake::Target::Keyboard, static_cast<DWORD>(code), 0);
+            }
             if (t.click != kNoClick) {
                 desktop.Focus(t.click);
             }
@@ -132,6 +141,19 @@ TEST_F(CaptureStepTest, APressedKeyIsBoundOnceAndTheFocusMovesOn) {
     // Set by the idle tick of SetUp and by the three changes of offer; the two ticks that
     // offered what the tick before offered left it alone.
     EXPECT_EQ(desktop.SetTextCalls(IDC_READOUT), 4);
+}
+
+// Taps shorter than a tick: each binds once, two within one tick once, and a tap in the tick after
+// one of the same key again, since the key went up in between.
+TEST_F(CaptureStepTest, KeysTappedBetweenTwoTicksBindOncePerTick) {
+    Run({
+        Keys({}, kEmpty, 1003, "0 _ 0", 1003),
+        Taps({DIK_A}, "KEY_A . . . . . . .", 1004, "0 _ 30"),
+        Keys({}, "KEY_A . . . . . . .", 1004, "0 _ 0"),
+        Taps({DIK_S, DIK_S}, "KEY_A KEY_S . . . . . .", 1005, "0 _ 31"),
+        Taps({DIK_S}, "KEY_A KEY_S KEY_S . . . . .", 1006, "0 _ 31"),
+        Keys({}, "KEY_A KEY_S KEY_S . . . . .", 1006, "0 _ 0"),
+    });
 }
 
 TEST_F(CaptureStepTest, HoldingSThenPressingAThenLettingAGo) {

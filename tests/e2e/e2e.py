@@ -723,6 +723,14 @@ def key_binds_and_focus_moves(start):
     check(state.focus == ID_UP, f"after bomb the focus is on {state.focus}, not UP")
     check_fields(state, ["KEY_A", "KEY_S", "KEY_Z", "KEY_↑", "KEY_A", "KEY_S", DEFAULT_NAME,
                          DEFAULT_NAME])
+    # Keys tapped for 10 ms, between two ticks, bind the fields in turn; so does Pause, which
+    # keyboards send down and up at once.
+    taps = [("s", "KEY_S"), ("z", "KEY_Z"), ("c", "KEY_C"), ("a", "KEY_A"), ("Up", "KEY_↑")]
+    for cid, (key, name) in zip(VISIBLE_FIELD_IDS, taps + [("Pause", "KEY_PAUSE")]):
+        program.xdotool(*(["key", key] if key == "Pause" else
+                          ["keydown", key, "sleep", "0.01", "keyup", key]))
+        state = program.wait_for(lambda s, c=cid, n=name: s.text(c) == n, f"{key} to bind {cid}")
+    check(state.focus == ID_UP, f"after the taps the focus is on {state.focus}, not UP")
     program.click_control(ID_CANCEL)
     program.wait_exit()
     check(program.file_bytes() == DEFAULT_IMAGE, "Cancel changed config.ini")

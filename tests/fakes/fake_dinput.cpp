@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,7 @@ const GUID GUID_SysKeyboard = {
 const GUID GUID_SysMouse = {
     0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID DIPROP_RANGE_GUID = {4, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+const GUID DIPROP_BUFFERSIZE_GUID = {1, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 namespace fake {
 
@@ -63,6 +65,8 @@ class FakeDevice final : public IDirectInputDevice8A {
     HRESULT Unacquire() override;
     HRESULT Poll() override;
     HRESULT GetDeviceState(DWORD size, LPVOID data) override;
+    HRESULT GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, DWORD* count,
+                          DWORD flags) override;
     HRESULT GetDeviceInfo(LPDIDEVICEINSTANCEA instance) override;
 
   private:
@@ -299,6 +303,23 @@ HRESULT FakeDevice::SetProperty(REFGUID property, LPCDIPROPHEADER header) {
     }
     DirectInput& di = TheDirectInput();
     const Target kind = Self().kind;
+    if (&property == &DIPROP_BUFFERSIZE_GUID) {
+        Device& self = Self();
+        const bool valid = header && header->dwSize == sizeof(DIPROPDWORD) &&
+                           header->dwHeaderSize == sizeof(DIPROPHEADER) &&
+                           header->dwHow == DIPH_DEVICE && header->dwObj == 0;
+        const HRESULT result = di.Resolve(Op::SetProperty, kind,
+                                          !valid          ? DIERR_INVALIDPARAM
+                                          : self.acquired ? DIERR_ACQUIRED
+                                                          : DI_OK);
+        if (SUCCEEDED(result) && valid) {
+            const DWORD size = reinterpret_cast<const DIPROPDWORD*>(header)->dwData;
+            self.bufferSize = std::min<DWORD>(size, kMaxBuffered);
+            self.buffered = 0;
+            self.overflow = false;
+        }
+        return Finish(call, result);
+    }
     JoystickObject* object = nullptr;
     HRESULT natural = DI_OK;
     if (&property != &DIPROP_RANGE_GUID || header == nullptr ||
@@ -367,6 +388,22 @@ HRESULT FakeDevice::Unacquire() {
     return Finish(call, result);
 }
 
+// What a read of the device answers, in DirectInput's order; own is the answer of the read's checks
+// of its arguments, DI_OK when they pass.
+HRESULT ReadAnswer(Device& self, HRESULT own) {
+    if (TheDirectInput().Behind(self)) {
+        return DIERR_INPUTLOST;
+    }
+    if (self.inputLost) {
+        self.inputLost = false;
+        return DIERR_INPUTLOST;
+    }
+    if (FAILED(own) || !self.acquired) {
+        return FAILED(own) ? own : DIERR_NOTACQUIRED;
+    }
+    return TheDirectInput().Unplugged(self) ? DIERR_UNPLUGGED : own;
+}
+
 HRESULT FakeDevice::Poll() {
     bool usable = false;
     Call* call = Begin(Op::Poll, 0, &usable);
@@ -374,17 +411,7 @@ HRESULT FakeDevice::Poll() {
         return Finish(call, DIERR_NOTINITIALIZED);
     }
     Device& self = Self();
-    HRESULT natural = self.kind == Target::Joystick ? DI_OK : DI_NOEFFECT;
-    if (TheDirectInput().Behind(self)) {
-        natural = DIERR_INPUTLOST;
-    } else if (self.inputLost) {
-        natural = DIERR_INPUTLOST;
-        self.inputLost = false;
-    } else if (!self.acquired) {
-        natural = DIERR_NOTACQUIRED;
-    } else if (TheDirectInput().Unplugged(self)) {
-        natural = DIERR_UNPLUGGED;
-    }
+    const HRESULT natural = ReadAnswer(self, self.kind == Target::Joystick ? DI_OK : DI_NOEFFECT);
     return Finish(call, TheDirectInput().Resolve(Op::Poll, self.kind, natural));
 }
 
@@ -396,20 +423,9 @@ HRESULT FakeDevice::GetDeviceState(DWORD size, LPVOID data) {
     }
     DirectInput& di = TheDirectInput();
     Device& self = Self();
-    HRESULT natural = DI_OK;
-    if (di.Behind(self)) {
-        natural = DIERR_INPUTLOST;
-    } else if (self.inputLost) {
-        natural = DIERR_INPUTLOST;
-        self.inputLost = false;
-    } else if (data == nullptr || self.format == nullptr || size != self.format->dwDataSize) {
-        natural = DIERR_INVALIDPARAM;
-    } else if (!self.acquired) {
-        natural = DIERR_NOTACQUIRED;
-    } else if (di.Unplugged(self)) {
-        natural = DIERR_UNPLUGGED;
-    }
-    const HRESULT result = di.Resolve(Op::GetDeviceState, self.kind, natural);
+    const bool valid = data != nullptr && self.format != nullptr && size == self.format->dwDataSize;
+    const HRESULT result = di.Resolve(Op::GetDeviceState, self.kind,
+                                      ReadAnswer(self, valid ? DI_OK : DIERR_INVALIDPARAM));
     if (SUCCEEDED(result) && data != nullptr) {
         const void* source = nullptr;
         std::size_t available = 0;
@@ -427,6 +443,35 @@ HRESULT FakeDevice::GetDeviceState(DWORD size, LPVOID data) {
         if (source != nullptr) {
             std::memcpy(data, source, size < available ? size : available);
         }
+    }
+    return Finish(call, result);
+}
+
+// Buffered data: the answers of a read of the state, and the changes recorded since the last read
+// (DI_BUFFEROVERFLOW when some were lost), oldest first, as many as there is room for.
+HRESULT FakeDevice::GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, DWORD* count,
+                                  DWORD flags) {
+    bool usable = false;
+    Call* call = Begin(Op::GetDeviceData, count ? *count : 0, &usable);
+    if (!usable) {
+        return Finish(call, DIERR_NOTINITIALIZED);
+    }
+    Device& self = Self();
+    const bool valid = size == sizeof(DIDEVICEOBJECTDATA) && count != nullptr && flags == 0;
+    const HRESULT natural = ReadAnswer(self, !valid             ? DIERR_INVALIDPARAM
+                                             : !self.bufferSize ? DIERR_NOTBUFFERED
+                                             : self.overflow    ? DI_BUFFEROVERFLOW
+                                                                : DI_OK);
+    const HRESULT result = TheDirectInput().Resolve(Op::GetDeviceData, self.kind, natural);
+    const DWORD taken = SUCCEEDED(natural) && SUCCEEDED(result) && data != nullptr
+                            ? std::min<DWORD>(*count, self.buffered)
+                            : 0;
+    std::copy_n(self.buffer, taken, data);
+    std::copy(self.buffer + taken, self.buffer + self.buffered, self.buffer);
+    self.buffered -= taken;
+    self.overflow = self.overflow && FAILED(natural);
+    if (count != nullptr) {
+        *count = taken;
     }
     return Finish(call, result);
 }
@@ -574,6 +619,21 @@ HRESULT DirectInput::Resolve(Op op, Target target, HRESULT natural) {
         return next.result;
     }
     return script.always ? script.alwaysResult : natural;
+}
+
+void DirectInput::Change(Target kind, DWORD offset, BYTE value) {
+    (kind == Target::Keyboard ? keyboard : reinterpret_cast<BYTE*>(&joystick))[offset] = value;
+    for (std::size_t i = 0; i < deviceCount_; ++i) {
+        Device& device = devices_[i];
+        if (device.kind != kind || device.refs <= 0 || !device.acquired || device.overflow ||
+            device.bufferSize == 0) {
+            continue;
+        }
+        device.overflow = device.buffered == device.bufferSize;
+        if (!device.overflow) {
+            device.buffer[device.buffered++] = {offset, value, GetTickCount(), 0, 0};
+        }
+    }
 }
 
 void DirectInput::SetForeground(bool inFront) {
@@ -731,6 +791,8 @@ const char* Name(Op op) {
         return "Poll";
     case Op::GetDeviceState:
         return "GetDeviceState";
+    case Op::GetDeviceData:
+        return "GetDeviceData";
     case Op::GetDeviceInfo:
         return "GetDeviceInfo";
     case Op::Release:

@@ -8,6 +8,7 @@
 //   di.keyboard[DIK_A] = 0x80;       // what the following reads return
 //   di.joystick.lX = -1000;
 //   di.joystick.rgbButtons[0] = 0x80;
+//   di.Change(fake::Target::Keyboard, DIK_S, 0x80);  // S goes down: the state and the buffer
 //   di.Answer(fake::Op::GetDeviceState, fake::Target::Keyboard, DIERR_INPUTLOST);  // next call
 //   di.AnswerAlways(fake::Op::Acquire, fake::Target::Joystick, DIERR_INPUTLOST);
 //   di.SetForeground(false);         // another window comes in front of the dialog
@@ -21,8 +22,10 @@
 // (an unplugged controller's too), and once it is in front again reads answer DIERR_NOTACQUIRED
 // until Acquire succeeds; Poll and GetDeviceState need an acquired device,
 // GetDeviceState the byte count of the device's data format; SetProperty needs DIPROP_RANGE with a
-// well-formed DIPROPRANGE naming one of the joystick's objects; GetDeviceInfo needs dwSize set and
-// names controller N "Controller N".
+// well-formed DIPROPRANGE naming one of the joystick's objects, or DIPROP_BUFFERSIZE for the device
+// while it is not acquired; GetDeviceData needs a buffer and answers its reads as the state's, with
+// DI_BUFFEROVERFLOW once after the buffer filled; GetDeviceInfo needs dwSize set and names
+// controller N "Controller N".
 //
 // Reference counting is checked on every call: a second Release, or any call on a released
 // object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
@@ -51,6 +54,7 @@ enum class Op {
     Unacquire,
     Poll,
     GetDeviceState,
+    GetDeviceData,
     GetDeviceInfo,
     Release,
 };
@@ -65,6 +69,7 @@ constexpr std::size_t kMaxJoystickObjects = 48;
 constexpr std::size_t kMaxObjects = 8;
 constexpr std::size_t kMaxDevices = 16;
 constexpr std::size_t kMaxScripted = 8;
+constexpr std::size_t kMaxBuffered = 1024; // DirectInput under Wine holds no more
 
 struct Call {
     Op op;
@@ -73,7 +78,7 @@ struct Call {
     HRESULT result; // what the fake answered
     // The number passed that matters: Create: version; EnumDevices: device class;
     // SetDataFormat: the format's data size; SetCooperativeLevel and EnumObjects: flags;
-    // SetProperty: dwObj; GetDeviceState: byte count; 0 otherwise.
+    // SetProperty: dwObj; GetDeviceState: byte count; GetDeviceData: room given; 0 otherwise.
     DWORD arg;
     std::size_t debugCount; // debugger messages written before this call
 };
@@ -108,6 +113,10 @@ struct Device {
     const DIDATAFORMAT* format;
     HWND window;
     DWORD cooperativeLevel;
+    DWORD bufferSize = 0;  // DIPROP_BUFFERSIZE, 0 for none
+    DWORD buffered = 0;    // changes recorded and not read yet
+    bool overflow = false; // changes were lost since the last read
+    DIDEVICEOBJECTDATA buffer[kMaxBuffered] = {};
 };
 
 class DirectInput {
@@ -134,6 +143,10 @@ class DirectInput {
     BYTE keyboard[256] = {};
     DIMOUSESTATE mouse = {};
     DIJOYSTATE joystick = kJoystickAtRest;
+    // A key (offset: its key code) or a joystick button (DIJOFS_BUTTON(n)) goes down (0x80) or up
+    // (0): its byte of the state changes, and every device of that kind that is acquired with a
+    // buffer records the change, or overflows when the buffer is full and loses it.
+    void Change(Target kind, DWORD offset, BYTE value);
 
     // The next `times` calls of op on target answer result; queued answers are used in order,
     // ahead of everything else.

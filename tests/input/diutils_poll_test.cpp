@@ -50,9 +50,10 @@ TEST_F(PollTest, ReadsJoystickThenKeyboard) {
     Input input = Garbage();
     EXPECT_TRUE(PollInput(&input));
     EXPECT_EQ(di.Trace(),
-              (Strings{"Joystick.Poll", "Joystick.GetDeviceState", "Keyboard.GetDeviceState"}));
+              (Strings{"Joystick.Poll", "Joystick.GetDeviceState", "Joystick.GetDeviceData",
+                       "Keyboard.GetDeviceState", "Keyboard.GetDeviceData"}));
     EXPECT_EQ(di.calls[1].arg, sizeof(DIJOYSTATE));
-    EXPECT_EQ(di.calls[2].arg, 256u);
+    EXPECT_EQ(di.calls[3].arg, 256u);
     EXPECT_EQ(input.joystick.lX, -1000);
     EXPECT_EQ(input.joystick.lY, 1000);
     EXPECT_EQ(input.joystick.rgbButtons[31], kDown);
@@ -67,7 +68,8 @@ TEST_F(PollTest, FirstPollAcquiresTheJoystick) {
     Input input = {};
     EXPECT_TRUE(PollInput(&input));
     EXPECT_EQ(di.Trace(), (Strings{"Joystick.Poll", "Joystick.Acquire", "Joystick.GetDeviceState",
-                                   "Keyboard.GetDeviceState"}));
+                                   "Joystick.GetDeviceData", "Keyboard.GetDeviceState",
+                                   "Keyboard.GetDeviceData"}));
     EXPECT_EQ(input.joystick.lX, -1000);
 }
 
@@ -111,7 +113,7 @@ TEST_P(JoystickReadErrorTest, ReportsZeroesAndStillReadsTheKeyboard) {
 
     Strings expected = {"Joystick.Poll", "Joystick.GetDeviceState"};
     expected.insert(expected.end(), error.trace.begin(), error.trace.end());
-    expected.push_back("Keyboard.GetDeviceState");
+    expected.insert(expected.end(), {"Keyboard.GetDeviceState", "Keyboard.GetDeviceData"});
     EXPECT_EQ(di.Trace(), expected);
     EXPECT_TRUE(Zero(&input.joystick, sizeof input.joystick));
     EXPECT_EQ(input.keyboard[DIK_A], kDown);
@@ -145,7 +147,8 @@ TEST_P(KeyboardReadErrorTest, ReportsZeroesAndKeepsTheJoystick) {
     Input input = Garbage();
     EXPECT_FALSE(PollInput(&input));
 
-    Strings expected = {"Joystick.Poll", "Joystick.GetDeviceState", "Keyboard.GetDeviceState"};
+    Strings expected = {"Joystick.Poll", "Joystick.GetDeviceState", "Joystick.GetDeviceData",
+                        "Keyboard.GetDeviceState"};
     expected.insert(expected.end(), error.trace.begin(), error.trace.end());
     EXPECT_EQ(di.Trace(), expected);
     EXPECT_TRUE(Zero(input.keyboard, sizeof input.keyboard));
@@ -182,7 +185,8 @@ TEST_F(PollTest, FailedJoystickPollReacquiresBeforeReading) {
     Input input = {};
     EXPECT_TRUE(PollInput(&input));
     EXPECT_EQ(di.Trace(), (Strings{"Joystick.Poll", "Joystick.Acquire", "Joystick.GetDeviceState",
-                                   "Keyboard.GetDeviceState"}));
+                                   "Joystick.GetDeviceData", "Keyboard.GetDeviceState",
+                                   "Keyboard.GetDeviceData"}));
 }
 
 TEST_F(PollTest, AcquireIsRetriedWhileInputIsLost) {
@@ -259,6 +263,46 @@ TEST_F(PollTest, KeyboardComesBackAfterLostInput) {
     EXPECT_EQ(di.calls[di.callCount - 1].result, DI_OK);
     EXPECT_TRUE(PollInput(&input));
     EXPECT_EQ(input.keyboard[DIK_A], kDown);
+}
+
+// Key A or joystick button 3 between two polls: v goes down, ^ up, ! another is tapped until the
+// buffer overflows. A press reads as down at the next poll, once, with kPressedSinceLastPoll.
+TEST_F(PollTest, WhatWentDownSinceTheLastPollReadsAsDown) {
+    constexpr BYTE kNew = kDown | kPressedSinceLastPoll;
+    const struct {
+        Target target;
+        const char* steps[2];
+        BYTE polled[2];
+    } cases[] = {
+        {Target::Keyboard, {"v^", ""}, {kNew, 0}},     // a tap within a tick
+        {Target::Keyboard, {"v", "^"}, {kNew, 0}},     // a tap across two ticks
+        {Target::Keyboard, {"v^v^", ""}, {kNew, 0}},   // two taps within a tick
+        {Target::Keyboard, {"v", "^v"}, {kNew, kNew}}, // let go and pressed again
+        {Target::Keyboard, {"v^!", "v^"}, {0, kNew}},  // an overflow: the state alone
+        {Target::Joystick, {"v^", ""}, {kNew, 0}},     // a button tapped within a tick
+    };
+    di.keyboard[DIK_A] = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.steps[0] << " / " << c.steps[1]);
+        const DWORD offset = c.target == Target::Keyboard ? DIK_A : DIJOFS_BUTTON(3);
+        Input input;
+        for (int poll = 0; poll < 2; ++poll) {
+            for (const char* step = c.steps[poll]; *step; ++step) {
+                for (int i = 0; i < (*step == '!' ? 600 : 1); ++i) {
+                    const bool down = *step == '!' ? i % 2 == 0 : *step == 'v';
+                    di.Change(c.target, offset + (*step == '!'), down ? kDown : 0);
+                }
+            }
+            EXPECT_TRUE(PollInput(&input));
+            const BYTE* state = c.target == Target::Keyboard
+                                    ? input.keyboard
+                                    : reinterpret_cast<const BYTE*>(&input.joystick);
+            EXPECT_EQ(state[offset], c.polled[poll]) << "poll " << poll;
+            EXPECT_EQ(state[offset + 1], 0) << "poll " << poll;
+        }
+        di.Change(c.target, offset, 0);
+        PollInput(&input);
+    }
 }
 
 TEST_F(PollTest, ToggleKeysAlwaysReadAsUp) {

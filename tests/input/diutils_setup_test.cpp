@@ -47,10 +47,12 @@ TEST_F(SetupTest, CreatesConfiguresAndAcquiresInOrder) {
                               "Joystick.SetProperty", // X
                               "Joystick.SetProperty", // Y
                               "Joystick.SetProperty", // Z
+                              "Joystick.SetProperty", // the buffer
                               "Joystick.GetDeviceInfo",
                               "CreateDevice(Keyboard)",
                               "Keyboard.SetDataFormat",
                               "Keyboard.SetCooperativeLevel",
+                              "Keyboard.SetProperty", // the buffer, before Acquire
                               "Keyboard.Acquire",
                               "CreateDevice(Mouse)",
                               "Mouse.SetDataFormat",
@@ -288,7 +290,7 @@ TEST_F(SetupTest, EveryAxisGetsTheFullDeflectionRange) {
             EXPECT_EQ(di.calls[i].result, DI_OK);
         }
     }
-    EXPECT_EQ(named, (std::vector<DWORD>{kX, kY, kWheel, kZ}));
+    EXPECT_EQ(named, (std::vector<DWORD>{kX, kY, kWheel, kZ, 0, 0})) << "then two buffers";
 }
 
 struct PropertyFailure {
@@ -309,7 +311,7 @@ TEST_P(AxisRangeFailureTest, StopsGivingRangesButSetUpSucceeds) {
 
     ASSERT_TRUE(Init());
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(di.Count(Op::SetProperty, Target::Joystick), failure.failingAxis + 1);
+    EXPECT_EQ(di.Count(Op::SetProperty, Target::Joystick), failure.failingAxis + 2) << "+ buffer";
     const DWORD axes[] = {kX, kY, kZ};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(di.FindObject(axes[i])->rangeSet, failure.rangeSet[i]) << "axis " << i;
