@@ -29,7 +29,8 @@ HDEVNOTIFY g_deviceNotification = nullptr;
 // The font the dialog took instead of its template's, when that one draws Japanese badly.
 HFONT g_font = nullptr;
 
-// Whether the working directory is the Windows folder: the path line then warns.
+// Whether the working directory is the Windows folder or a temporary one: the path line then
+// warns.
 bool g_pathWarns = false;
 constexpr COLORREF kWarningColour = RGB(0xC0, 0x00, 0x00);
 
@@ -244,39 +245,74 @@ INT_PTR OnControlColour(HDC context, HWND control) {
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(background));
 }
 
-// Whether a folder (length characters) is the Windows folder or one inside it, such as its
-// system folder. A program started without a working directory of its own runs there: from a
+// Which warning the path line gives for the working directory folder (DecideFolderWarning). A
+// program started without a working directory of its own runs in the Windows folder: from a
 // shortcut whose "Start in" is empty, or under Wine from a game folder whose path is too long to
-// be one.
-bool IsInWindowsFolder(WCHAR* folder, DWORD length) {
+// be one. One started from inside its ZIP runs in a temporary folder: the user's
+// (GetTempPathW, often given in short names), and under Wine also the Unix ones as it names them.
+FolderWarning WarningFor(const WCHAR* folder) {
+    constexpr int kTemporaryFolders = 4;
+    static WCHAR temporary[kTemporaryFolders][MAX_PATH + 1];
+    const WCHAR* temporaryFolders[kTemporaryFolders] = {};
+    int count = 0;
     WCHAR windows[MAX_PATH];
     const UINT end = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (end == 0 || end >= MAX_PATH || length < end ||
-        (folder[end] != L'\0' && folder[end] != L'\\')) {
-        return false;
+    if (end == 0 || end >= MAX_PATH) {
+        windows[0] = L'\0';
     }
-    const WCHAR after = folder[end];
-    folder[end] = L'\0';
-    const bool inside = lstrcmpiW(folder, windows) == 0;
-    folder[end] = after;
-    return inside;
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary[0]);
+    if (length != 0 && length <= MAX_PATH) {
+        const DWORD longLength = GetLongPathNameW(temporary[0], temporary[1], MAX_PATH + 1);
+        temporaryFolders[count++] =
+            longLength != 0 && longLength <= MAX_PATH ? temporary[1] : temporary[0];
+    }
+    using DosFileName = WCHAR*(CDECL*)(const char*);
+    const auto dosFileName = reinterpret_cast<DosFileName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    char unixTemporary[MAX_PATH] = "";
+    WCHAR variable[MAX_PATH];
+    const DWORD variableLength = GetEnvironmentVariableW(L"TMPDIR", variable, MAX_PATH);
+    if (variableLength != 0 && variableLength < MAX_PATH) {
+        WideCharToMultiByte(CP_UTF8, 0, variable, -1, unixTemporary, MAX_PATH, nullptr, nullptr);
+    }
+    const char* const unixFolders[] = {"/tmp", "/var/tmp", unixTemporary};
+    for (const char* unixFolder : unixFolders) {
+        WCHAR* dos =
+            dosFileName != nullptr && unixFolder[0] == '/' ? dosFileName(unixFolder) : nullptr;
+        if (dos != nullptr && lstrlenW(dos) <= MAX_PATH && count < kTemporaryFolders) {
+            lstrcpyW(temporary[count], dos);
+            temporaryFolders[count] = temporary[count];
+            ++count;
+        }
+        if (dos != nullptr) {
+            HeapFree(GetProcessHeap(), 0, dos);
+        }
+    }
+    return DecideFolderWarning(folder, windows, temporaryFolders, count);
 }
 
-// Shows which configuration file is edited: the one in the working directory, or the file it
-// links to. Its full path can hold any character, so it goes to the window as UTF-16 all the way.
-// In the Windows folder it says so in red: every program started there shares that file.
+// Shows which configuration file is edited (FindEditedFile): the one in the working directory,
+// or the file it links to. Its full path can hold any character, so it goes to the window as
+// UTF-16 all the way. In the Windows folder or a temporary one it says so in red: every program
+// started in the Windows folder shares that file, and the game never looks in a temporary one.
 void ShowConfigPath(HWND dialog) {
     static WCHAR text[kPathLineSize];
     static WCHAR path[kPathLineSize];
+    static WCHAR folder[kPathLineSize];
+    static char edited[kPathSize];
+    static char shown[kPathSize];
     const DWORD room = kPathLineSize - kFileNameRoom;
     const DWORD length = GetCurrentDirectoryW(room, path);
     if (length == 0 || length >= room) {
         return; // no line rather than a wrong one
     }
-    g_pathWarns = IsInWindowsFolder(path, length);
-    char linked[kPathSize];
-    if (g_configFileOps.resolve(kConfigFileName, linked, sizeof linked)) {
-        MultiByteToWideChar(CP_UTF8, 0, linked, -1, path, kPathLineSize);
+    const DWORD longLength = GetLongPathNameW(path, folder, room);
+    const FolderWarning warning = WarningFor(longLength != 0 && longLength < room ? folder : path);
+    g_pathWarns = warning != FolderWarning::kNone;
+    FindEditedFile(edited, sizeof edited);
+    if (lstrcmpA(edited, kConfigFileName) != 0) {
+        MultiByteToWideChar(CP_UTF8, 0, ShownPath(edited, shown, sizeof shown), -1, path,
+                            kPathLineSize);
     } else {
         WCHAR* end = path + length;
         if (end[-1] != L'\\') {
@@ -284,7 +320,10 @@ void ShowConfigPath(HWND dialog) {
         }
         MultiByteToWideChar(CP_UTF8, 0, kConfigFileName, -1, end, kFileNameRoom);
     }
-    const char* prefix = g_pathWarns ? "保存先がWindowsフォルダーです: " : "保存先: ";
+    const char* prefix =
+        warning == FolderWarning::kWindowsFolder     ? "保存先がWindowsフォルダーです: "
+        : warning == FolderWarning::kTemporaryFolder ? "保存先が一時フォルダーです: "
+                                                     : "保存先: ";
     const int written = MultiByteToWideChar(CP_UTF8, 0, prefix, -1, text, kPathLineSize) - 1;
     if (written < 0) {
         return;

@@ -80,40 +80,36 @@ template <typename Step> bool RetryWhileBusy(FileStatus* status, Step step) {
     }
 }
 
-// The file a load or save reads and replaces: config.ini, or the file it links to, so that a
-// link that several installs share stays a link and its target gets the new Bindings.
+// The file a load or save reads and replaces (DecideEditedFile), and what stands in the way of
+// both when the link there leads nowhere.
 struct ConfigPath {
     char text[kTempBaseMax];
+    FileStatus problem;
 };
 
-ConfigPath ResolveConfigPath() {
-    ConfigPath path;
-    if (!g_configFileOps.resolve(kConfigFileName, path.text, sizeof path.text)) {
-        AppendText(path.text, kConfigFileName);
-    }
-    return path;
+void FindConfigPath(ConfigPath& path) {
+    path.problem = FindEditedFile(path.text, sizeof path.text);
 }
 
 struct TempName {
     char text[kTempNameSize];
 };
 
-TempName MakeTempName(const ConfigPath& path, int number) {
-    TempName name;
+void MakeTempName(const ConfigPath& path, int number, TempName& name) {
     char* end = AppendText(AppendText(name.text, path.text), kTempNameInfix);
     end = AppendDecimal(end, static_cast<unsigned>(number));
     AppendText(end, kTempNameSuffix);
-    return name;
 }
 
 // Creates the new file of a save beside path under the first free name, after removing the
 // leftovers that no save is writing; null when none could be created.
 std::FILE* CreateTempFile(const ConfigPath& path, TempName& name, FileStatus* status) {
     for (int number = 0; number < kTempNameCount; ++number) {
-        g_configFileOps.removeStale(MakeTempName(path, number).text);
+        MakeTempName(path, number, name);
+        g_configFileOps.removeStale(name.text);
     }
     for (int number = 0; number < kTempNameCount; ++number) {
-        name = MakeTempName(path, number);
+        MakeTempName(path, number, name);
         std::FILE* file = g_configFileOps.createNew(name.text, status);
         if (file != nullptr || status->failure != FileFailure::kTaken) {
             return file;
@@ -233,8 +229,8 @@ bool CreateDefaultConfig(HWND dialog, const ConfigPath& path, bool lastTry) {
     return true;
 }
 
-// The second line of the save-failure message, what stood in the way; null where only the
-// system's error number can tell.
+// The second line of a load's or save's failure message, what stood in the way; null where only
+// the system's error number can tell.
 const char* SaveFailureCause(FileFailure failure) {
     switch (failure) {
     case FileFailure::kReadOnly:
@@ -249,16 +245,43 @@ const char* SaveFailureCause(FileFailure failure) {
         return "ディスクの空きが足りません";
     case FileFailure::kNoTempName:
         return "一時ファイルの名前がすべて使われています";
+    case FileFailure::kReadDenied:
+        return "ファイルを読み取る権限がありません";
+    case FileFailure::kFolder:
+        return "ファイルの場所にフォルダーがあります";
+    case FileFailure::kLinkLoop:
+        return "リンクが循環しています";
+    case FileFailure::kLinkBroken:
+        return "リンク先のファイルが見つかりません";
     default:
         return nullptr;
     }
+}
+
+// Tells the player what failed (text) and, on a second line, why.
+void ReportFailure(HWND owner, const char* text, const FileStatus& why) {
+    char message[kMessageSize];
+    char* end = AppendText(AppendText(message, text), "\n");
+    const char* cause = SaveFailureCause(why.failure);
+    if (cause != nullptr) {
+        AppendText(end, cause);
+    } else {
+        AppendDecimal(AppendText(end, "エラー番号 "), static_cast<unsigned>(why.error));
+    }
+    ShowError(owner, message);
 }
 
 } // namespace
 
 void LoadKeyConfig(HWND dialog) {
     g_boundInRun = 0;
-    const ConfigPath path = ResolveConfigPath();
+    ConfigPath path;
+    FindConfigPath(path);
+    if (path.problem.failure != FileFailure::kNone) {
+        // Nothing takes a link's place: it may lead to the player's file again once found.
+        ReportFailure(nullptr, kUnreadableText, path.problem);
+        return;
+    }
     for (bool lastTry = false;; lastTry = true) {
         uint8_t buffer[kBufferSize] = {};
         std::size_t length = 0;
@@ -273,7 +296,7 @@ void LoadKeyConfig(HWND dialog) {
             // Only a file that is not there is created; one that is there but cannot be read
             // (locked, no permission, a directory) may hold the player's Bindings and is left
             // alone.
-            ShowError(nullptr, kUnreadableText);
+            ReportFailure(nullptr, kUnreadableText, status);
             return;
         case ReadOutcome::kRead:
             break;
@@ -295,7 +318,12 @@ void LoadKeyConfig(HWND dialog) {
 bool SaveKeyConfig(FileStatus* why) {
     // What the file holds now, not what it held at start-up: another copy of the program, a
     // restored backup or the player may have changed it since, or it could not be read then.
-    const ConfigPath path = ResolveConfigPath();
+    ConfigPath path;
+    FindConfigPath(path);
+    if (path.problem.failure != FileFailure::kNone) {
+        *why = path.problem;
+        return false;
+    }
     uint8_t file[kBufferSize] = {};
     std::size_t length = 0;
     const ReadOutcome outcome = ReadConfigFile(path, file, &length, why);
@@ -313,13 +341,11 @@ bool SaveKeyConfig(FileStatus* why) {
 }
 
 void ReportSaveFailure(HWND owner, const FileStatus& why) {
-    char text[kMessageSize];
-    char* end = AppendText(AppendText(text, kSaveFailedText), "\n");
-    const char* cause = SaveFailureCause(why.failure);
-    if (cause != nullptr) {
-        AppendText(end, cause);
-    } else {
-        AppendDecimal(AppendText(end, "エラー番号 "), static_cast<unsigned>(why.error));
-    }
-    ShowError(owner, text);
+    ReportFailure(owner, kSaveFailedText, why);
+}
+
+FileStatus FindEditedFile(char* out, std::size_t size) {
+    NameFacts facts;
+    g_configFileOps.examine(kConfigFileName, &facts);
+    return DecideEditedFile(kConfigFileName, facts, out, size);
 }
