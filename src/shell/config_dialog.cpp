@@ -245,50 +245,40 @@ INT_PTR OnControlColour(HDC context, HWND control) {
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(background));
 }
 
-// Which warning the path line gives for the working directory folder (DecideFolderWarning). A
-// program started without a working directory of its own runs in the Windows folder: from a
-// shortcut whose "Start in" is empty, or under Wine from a game folder whose path is too long to
-// be one. One started from inside its ZIP runs in a temporary folder: the user's
-// (GetTempPathW, often given in short names), and under Wine also the Unix ones as it names them.
-FolderWarning WarningFor(const WCHAR* folder) {
-    constexpr int kTemporaryFolders = 4;
-    static WCHAR temporary[kTemporaryFolders][MAX_PATH + 1];
-    const WCHAR* temporaryFolders[kTemporaryFolders] = {};
-    int count = 0;
-    WCHAR windows[MAX_PATH];
-    const UINT end = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (end == 0 || end >= MAX_PATH) {
-        windows[0] = L'\0';
-    }
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary[0]);
-    if (length != 0 && length <= MAX_PATH) {
-        const DWORD longLength = GetLongPathNameW(temporary[0], temporary[1], MAX_PATH + 1);
-        temporaryFolders[count++] =
-            longLength != 0 && longLength <= MAX_PATH ? temporary[1] : temporary[0];
-    }
-    using DosFileName = WCHAR*(CDECL*)(const char*);
-    const auto dosFileName = reinterpret_cast<DosFileName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    char unixTemporary[MAX_PATH] = "";
-    WCHAR variable[MAX_PATH];
-    const DWORD variableLength = GetEnvironmentVariableW(L"TMPDIR", variable, MAX_PATH);
-    if (variableLength != 0 && variableLength < MAX_PATH) {
-        WideCharToMultiByte(CP_UTF8, 0, variable, -1, unixTemporary, MAX_PATH, nullptr, nullptr);
-    }
-    const char* const unixFolders[] = {"/tmp", "/var/tmp", unixTemporary};
-    for (const char* unixFolder : unixFolders) {
-        WCHAR* dos =
-            dosFileName != nullptr && unixFolder[0] == '/' ? dosFileName(unixFolder) : nullptr;
-        if (dos != nullptr && lstrlenW(dos) <= MAX_PATH && count < kTemporaryFolders) {
-            lstrcpyW(temporary[count], dos);
-            temporaryFolders[count] = temporary[count];
-            ++count;
+// The final path of a folder ("\\?\C:\..."), in which short names, SUBST drives and links
+// are resolved: the form in which folders are compared. Empty when it cannot be opened.
+void FindFinalFolder(const WCHAR* folder, WCHAR (&out)[kWidePathSize]) {
+    out[0] = L'\0';
+    const HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        if (GetFinalPathNameByHandleW(handle, out, kWidePathSize, 0) >= kWidePathSize) {
+            out[0] = L'\0';
         }
-        if (dos != nullptr) {
-            HeapFree(GetProcessHeap(), 0, dos);
-        }
+        CloseHandle(handle);
     }
-    return DecideFolderWarning(folder, windows, temporaryFolders, count);
+}
+
+// Which warning the path line gives for the working directory (DecideFolderWarning). A program
+// started without a working directory of its own runs in the Windows folder: from a shortcut
+// whose "Start in" is empty, or under Wine from a game folder whose path is too long to be one.
+// One started from inside its ZIP runs in a temporary folder: the user's (GetTempPathW), or under
+// Wine a Unix one, which "\\?\unix\" names there (and nothing on Windows).
+FolderWarning WarningFor() {
+    static WCHAR folders[5][kWidePathSize]; // the working directory, Windows's, the temporary ones
+    static WCHAR name[MAX_PATH + 1];
+    FindFinalFolder(L".", folders[0]);
+    if (GetWindowsDirectoryW(name, MAX_PATH + 1) <= MAX_PATH) {
+        FindFinalFolder(name, folders[1]);
+    }
+    if (GetTempPathW(MAX_PATH + 1, name) <= MAX_PATH) {
+        FindFinalFolder(name, folders[2]);
+    }
+    FindFinalFolder(L"\\\\?\\unix\\tmp", folders[3]);
+    FindFinalFolder(L"\\\\?\\unix\\var\\tmp", folders[4]);
+    const WCHAR* const temporary[] = {folders[2], folders[3], folders[4]};
+    return DecideFolderWarning(folders[0], folders[1], temporary, 3);
 }
 
 // Shows which configuration file is edited (FindEditedFile): the one in the working directory,
@@ -298,7 +288,6 @@ FolderWarning WarningFor(const WCHAR* folder) {
 void ShowConfigPath(HWND dialog) {
     static WCHAR text[kPathLineSize];
     static WCHAR path[kPathLineSize];
-    static WCHAR folder[kPathLineSize];
     static char edited[kPathSize];
     static char shown[kPathSize];
     const DWORD room = kPathLineSize - kFileNameRoom;
@@ -306,11 +295,11 @@ void ShowConfigPath(HWND dialog) {
     if (length == 0 || length >= room) {
         return; // no line rather than a wrong one
     }
-    const DWORD longLength = GetLongPathNameW(path, folder, room);
-    const FolderWarning warning = WarningFor(longLength != 0 && longLength < room ? folder : path);
+    const FolderWarning warning = WarningFor();
     g_pathWarns = warning != FolderWarning::kNone;
+    // A file elsewhere has a final path ("\\?\..."); config.ini itself is in the folder.
     FindEditedFile(edited, sizeof edited);
-    if (lstrcmpA(edited, kConfigFileName) != 0) {
+    if (edited[0] == '\\') {
         MultiByteToWideChar(CP_UTF8, 0, ShownPath(edited, shown, sizeof shown), -1, path,
                             kPathLineSize);
     } else {

@@ -55,23 +55,18 @@ template <typename Char> bool StartsWith(const Char* path, const Char* folder, c
     return true;
 }
 
-// Whether path is folder or lies inside it. A folder may end with a separator ("C:\\", or the
-// "...\\Temp\\" that GetTempPathW gives); "C:\\Windows2" is not inside "C:\\Windows".
+// Whether path is folder or lies inside it, both final paths. A folder may end with a separator
+// ("\\?\C:\"); "C:\Windows2" is not inside "C:\Windows".
 bool IsInside(const WCHAR* path, const WCHAR* folder) {
-    std::size_t length = 0;
-    while (folder != nullptr && folder[length] != 0) {
-        ++length;
+    if (*folder == 0) {
+        return false;
     }
-    if (length > 1 && IsSeparator(folder[length - 1]) && folder[length - 2] != ':') {
-        --length; // "C:\\" keeps its separator: "C:" alone is a drive's working directory
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        if (Folded(path[i]) != Folded(folder[i])) {
-            return false;
+    for (; *folder != 0; ++path, ++folder) {
+        if (Folded(*path) != Folded(*folder)) {
+            return *path == 0 && IsSeparator(*folder) && folder[1] == 0;
         }
     }
-    return length != 0 &&
-           (path[length] == 0 || IsSeparator(path[length]) || IsSeparator(folder[length - 1]));
+    return *path == 0 || IsSeparator(*path) || IsSeparator(folder[-1]);
 }
 
 // The last part of a path: the name in its folder.
@@ -173,7 +168,7 @@ FileStatus DecideEditedFile(const char* path, const NameFacts& facts, char* out,
         edited = path;
         status = {FileFailure::kOther, ERROR_FILENAME_EXCED_RANGE};
     }
-    std::memmove(out, edited, std::strlen(edited) + 1);
+    std::memcpy(out, edited, std::strlen(edited) + 1);
     return status;
 }
 
@@ -187,7 +182,7 @@ const char* ShownPath(const char* path, char* out, std::size_t size) {
     const char* rest = nullptr;
     if (StartsWith(path, "\\\\?\\UNC\\", &rest) && 2 + std::strlen(rest) < size) {
         out[0] = out[1] = '\\';
-        std::strcpy(out + 2, rest);
+        std::memcpy(out + 2, rest, std::strlen(rest) + 1);
         return out;
     }
     return StartsWith(path, "\\\\?\\", &rest) ? rest : path;

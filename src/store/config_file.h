@@ -133,8 +133,9 @@ const char* ShownPath(const char* path, char* out, std::size_t size);
 
 // Which warning the path line gives for the working directory folder: in the Windows folder
 // (where a program without a working directory of its own starts) or in one of the temporary
-// folders (where a ZIP is unpacked to run a program from it, and the game never looks). Windows
-// compares names ignoring case.
+// folders (where a ZIP is unpacked to run a program from it, and the game never looks). All are
+// final paths (GetFinalPathNameByHandleW), empty when unknown; Windows compares names ignoring
+// case.
 enum class FolderWarning { kNone, kWindowsFolder, kTemporaryFolder };
 FolderWarning DecideFolderWarning(const WCHAR* folder, const WCHAR* windowsFolder,
                                   const WCHAR* const* temporaryFolders, int count);

@@ -101,9 +101,10 @@ const char* FolderFinalPath() {
         }
     }
     if (cut == nullptr) {
-        lstrcpyW(g_scratch, L".");
+        g_scratch[0] = L'.';
+        g_scratch[1] = L'\0';
     } else {
-        cut[cut > g_scratch && cut[-1] == L':' ? 1 : 0] = L'\0'; // "C:\\" stays the root
+        cut[cut > g_scratch && cut[-1] == L':' ? 1 : 0] = L'\0'; // "C:\" stays the root
     }
     const HANDLE folder = CreateFileW(g_scratch, FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -116,16 +117,28 @@ const char* FolderFinalPath() {
     return final;
 }
 
-// Seconds from a file time to now; negative for a time ahead of the clock.
+// Seconds from a file time to now; negative for a time ahead of the clock. FILETIME counts
+// 100 ns, 10^7 to the second: 2^7 by a shift, then 78125 in 32 bits (a 64-bit division would
+// bring in the runtime's, which the 32-bit program has no room for).
 long long SecondsSince(const FILETIME& time) {
-    constexpr long long kTicksPerSecond = 10000000; // FILETIME counts 100 ns
+    constexpr unsigned kShift = 7;
+    constexpr unsigned long kRest = 78125;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const auto ticks = [](const FILETIME& t) {
-        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                      t.dwLowDateTime);
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
     };
-    return (ticks(now) - ticks(time)) / kTicksPerSecond;
+    if (ticks(now) < ticks(time)) {
+        return -1;
+    }
+    const unsigned long long units = (ticks(now) - ticks(time)) >> kShift;
+    return units > 0xFFFFFFFFu ? 0xFFFFFFFFu / kRest : static_cast<unsigned long>(units) / kRest;
+}
+
+// What the file layer tells of an open name: where it leads and its folder's final path.
+void AddFinalPaths(HANDLE file, NameFacts* facts) {
+    facts->finalPath = FinalPath(file, g_finalPath);
+    facts->folderPath = FolderFinalPath();
 }
 
 } // namespace
@@ -230,9 +243,8 @@ void SystemExamine(const char* path, NameFacts* facts) {
     const bool folder = GetFileInformationByHandle(file, &info) &&
                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts->followed = folder ? Followed::kFolder : Followed::kFile;
-    facts->finalPath = FinalPath(file, g_finalPath);
+    AddFinalPaths(file, facts);
     CloseHandle(file);
-    facts->folderPath = FolderFinalPath();
 }
 
 // Opened without sharing, so that it opens only while no other program has it open, and
@@ -254,8 +266,7 @@ bool SystemRemoveStale(const char* path) {
         facts.name.followed = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                                   ? Followed::kFolder
                                   : Followed::kFile;
-        facts.name.finalPath = FinalPath(file, g_finalPath);
-        facts.name.folderPath = FolderFinalPath();
+        AddFinalPaths(file, &facts.name);
         facts.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         facts.links = info.nNumberOfLinks;
         facts.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;

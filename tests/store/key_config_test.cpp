@@ -804,16 +804,13 @@ TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHasAfterRemovingLeftov
     };
     WriteBytes("config.ini.0.tmp", Bytes(40, 0xEE));
     fs::create_directory("config.ini.1.tmp");
-    makeOld("config.ini.2.tmp");
-    makeOld("config.ini.3.tmp");
-    makeOld("config.ini.4.tmp");
-    fs::permissions("config.ini.4.tmp", fs::perms::owner_read);
     // Any write bit is no read-only file; a link, or a second name, is not ours; nor is a number
     // past the last one a save takes.
-    for (const char* name : {"config.ini.5.tmp", "config.ini.6.tmp", "config.ini.8.tmp",
-                             "config.ini.99.tmp", "config.ini.100.tmp", "precious.bin"}) {
-        makeOld(name);
+    for (const char* name : {"2", "3", "4", "5", "6", "8", "99", "100"}) {
+        makeOld(("config.ini." + std::string(name) + ".tmp").c_str());
     }
+    makeOld("precious.bin");
+    fs::permissions("config.ini.4.tmp", fs::perms::owner_read);
     fs::permissions("config.ini.5.tmp", fs::perms::owner_read | fs::perms::group_write);
     fs::permissions("config.ini.6.tmp", fs::perms::owner_read | fs::perms::others_write);
     fs::create_symlink("precious.bin", "config.ini.7.tmp");
@@ -890,23 +887,18 @@ TEST_F(KeyConfigTest, SavingThroughALinkReplacesTheFileItLeadsTo) {
 
     // A link that leads nowhere, round in a loop or to a folder is kept, and says so.
     fs::create_symlink("loop", "shared/loop");
-    const struct {
-        const char* target;
-        const char* cause;
-    } links[] = {{"shared/nothing.bin", "リンク先のファイルが見つかりません"},
-                 {"shared/loop", "リンクが循環しています"},
-                 {"shared", "ファイルの場所にフォルダーがあります"}};
-    for (const auto& link : links) {
+    const std::pair<const char*, const char*> links[] = {
+        {"shared/nothing.bin", "リンク先のファイルが見つかりません"},
+        {"shared/loop", "リンクが循環しています"},
+        {"shared", "ファイルの場所にフォルダーがあります"}};
+    for (const auto& [leadsTo, cause] : links) {
         fs::remove(kFile);
-        fs::create_symlink(link.target, kFile);
+        fs::create_symlink(leadsTo, kFile);
         Desktop().Reset();
         LoadKeyConfig(Dialog());
-        EXPECT_EQ(Messages(), Unreadable(link.cause));
-        EXPECT_EQ(fs::read_symlink(kFile), link.target);
-        FileStatus why;
-        EXPECT_FALSE(SaveKeyConfig(&why));
-        ReportSaveFailure(nullptr, why);
-        EXPECT_EQ(Messages().back(), std::string(kSaveFailed) + "\n" + link.cause);
+        EXPECT_EQ(Messages(), Unreadable(cause));
+        EXPECT_EQ(fs::read_symlink(kFile), leadsTo);
+        EXPECT_FALSE(Save());
         EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{kFile, "shared"}));
     }
 }
@@ -974,33 +966,27 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
 TEST(FileDecisionTest, EditedFileIsTheNameOrWhereItsLinkLeads) {
     using F = Followed;
     const std::string far = R"(\\?\D:\)" + std::string(32000, 'x') + R"(\keys.bin)";
-    const char* const kGame = R"(\\?\C:\Game)";
+    const char* const kGame = R"(\\?\C:\G)";
     const struct {
         bool exists, isLink;
         F followed;
         const char *finalPath, *folderPath, *edited;
-        FileFailure problem;
+        FileFailure problem = FileFailure::kNone;
     } rows[] = {
-        {false, false, F::kMissing, nullptr, nullptr, kFile, FileFailure::kNone},
+        {false, false, F::kMissing, nullptr, nullptr, kFile},
         // Plain files: short names, SUBST drives and case are resolved in both final paths.
-        {true, false, F::kFile, R"(\\?\C:\Game\config.ini)", kGame, kFile, FileFailure::kNone},
-        {true, false, F::kFile, R"(\\?\C:\GAME\CONFIG.INI)", kGame, kFile, FileFailure::kNone},
-        {true, false, F::kFile, R"(\\?\D:\config.ini)", R"(\\?\D:\)", kFile, FileFailure::kNone},
-        {true, false, F::kFile, R"(\\?\UNC\nas\g\config.ini)", R"(\\?\UNC\nas\g)", kFile,
-         FileFailure::kNone},
+        {true, false, F::kFile, R"(\\?\C:\G\config.ini)", kGame, kFile},
+        {true, false, F::kFile, R"(\\?\C:\g\CONFIG.INI)", kGame, kFile},
+        {true, false, F::kFile, R"(\\?\D:\config.ini)", R"(\\?\D:\)", kFile},
+        {true, false, F::kFile, R"(\\?\UNC\nas\g\config.ini)", R"(\\?\UNC\nas\g)", kFile},
         // Links Wine does not tell: the file opened lies elsewhere.
-        {true, false, F::kFile, R"(\\?\Z:\p\keys.bin)", R"(\\?\Z:\p\game)", R"(\\?\Z:\p\keys.bin)",
-         FileFailure::kNone},
-        {true, false, F::kFile, R"(\\?\C:\Game2\config.ini)", kGame, R"(\\?\C:\Game2\config.ini)",
-         FileFailure::kNone},
-        {true, false, F::kFile, R"(\\?\C:\Game\config.ini.bak)", kGame,
-         R"(\\?\C:\Game\config.ini.bak)", FileFailure::kNone},
-        // Symbolic links: to a share, to a path of any length, POSIX's, to a folder.
-        {true, true, F::kFile, R"(\\?\UNC\nas\g\keys.bin)", kGame, R"(\\?\UNC\nas\g\keys.bin)",
-         FileFailure::kNone},
-        {true, true, F::kFile, far.c_str(), kGame, far.c_str(), FileFailure::kNone},
-        {true, true, F::kFile, "/p/keys.bin", nullptr, "/p/keys.bin", FileFailure::kNone},
-        {true, true, F::kFolder, "/p/shared", nullptr, "/p/shared", FileFailure::kNone},
+        {true, false, F::kFile, R"(\\?\Z:\keys.bin)", R"(\\?\Z:\g)", R"(\\?\Z:\keys.bin)"},
+        {true, false, F::kFile, R"(\\?\C:\G2\config.ini)", kGame, R"(\\?\C:\G2\config.ini)"},
+        {true, false, F::kFile, R"(\\?\C:\G\config.ini.b)", kGame, R"(\\?\C:\G\config.ini.b)"},
+        // Symbolic links: to a share, to a path of any length, POSIX's.
+        {true, true, F::kFile, R"(\\?\UNC\nas\g\k.bin)", kGame, R"(\\?\UNC\nas\g\k.bin)"},
+        {true, true, F::kFile, far.c_str(), kGame, far.c_str()},
+        {true, true, F::kFile, "/p/keys.bin", nullptr, "/p/keys.bin"},
         // Leading nowhere, Windows's link and Wine's unlisted name alike: kept.
         {true, true, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
         {true, false, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
@@ -1017,11 +1003,8 @@ TEST(FileDecisionTest, EditedFileIsTheNameOrWhereItsLinkLeads) {
     EXPECT_EQ(DecideEditedFile(kFile, tooLong, edited, far.size()).failure, FileFailure::kOther);
     EXPECT_STREQ(edited, kFile);
     char shown[64];
-    EXPECT_STREQ(ShownPath(R"(\\?\UNC\nas\g\keys.bin)", shown, sizeof shown),
-                 R"(\\nas\g\keys.bin)");
-    EXPECT_STREQ(ShownPath(R"(\\?\C:\Game\config.ini)", shown, sizeof shown),
-                 R"(C:\Game\config.ini)");
-    EXPECT_STREQ(ShownPath("/p/keys.bin", shown, sizeof shown), "/p/keys.bin");
+    EXPECT_STREQ(ShownPath(R"(\\?\UNC\nas\g\k.bin)", shown, sizeof shown), R"(\\nas\g\k.bin)");
+    EXPECT_STREQ(ShownPath(R"(\\?\C:\G\k.bin)", shown, sizeof shown), R"(C:\G\k.bin)");
 }
 
 // A leftover goes only when it is a file of ours: each limit with a row on either side.
@@ -1033,7 +1016,6 @@ TEST(FileDecisionTest, OnlyOurOwnLeftoverIsRemoved) {
         bool removed;
     } rows[] = {
         {"a minute old", [](LeftoverFacts&) {}, true},
-        {"an hour old", [](LeftoverFacts& f) { f.secondsSinceWrite = 3600; }, true},
         {"59 s old", [](LeftoverFacts& f) { f.secondsSinceWrite = 59; }, false},
         {"ahead of the clock", [](LeftoverFacts& f) { f.secondsSinceWrite = -5; }, false},
         {"read-only", [](LeftoverFacts& f) { f.readOnly = true; }, false},
@@ -1044,7 +1026,6 @@ TEST(FileDecisionTest, OnlyOurOwnLeftoverIsRemoved) {
         {"opened through a link (Wine)",
          [](LeftoverFacts& f) { f.name.finalPath = R"(\\?\C:\Saves\keys.bin)"; }, false},
         {"a folder", [](LeftoverFacts& f) { f.name.followed = Followed::kFolder; }, false},
-        {"a pipe", [](LeftoverFacts& f) { f.name.followed = Followed::kOther; }, false},
         {"gone", [](LeftoverFacts& f) { f.name.exists = false; }, false},
         {"POSIX: no final paths",
          [](LeftoverFacts& f) { f.name.finalPath = f.name.folderPath = nullptr; }, true},
@@ -1060,28 +1041,27 @@ TEST(FileDecisionTest, OnlyOurOwnLeftoverIsRemoved) {
     }
 }
 
-// The path line warns in the Windows folder and in a temporary one, ignoring case as Windows does.
+// The path line warns in the Windows folder and in a temporary one, from final paths ("\\?\" forms,
+// GetTempPathW's in short names resolved), ignoring case as Windows does.
 TEST(FileDecisionTest, PathLineWarnsInTheWindowsFolderAndTheTemporaryOnes) {
-    const WCHAR* const temporary[] = {LR"(C:\Users\Pl\AppData\Local\Temp\)", LR"(Z:\tmp)"};
-    const struct {
-        const WCHAR* folder;
-        FolderWarning warning;
-    } rows[] = {
-        {LR"(C:\Games\Shooter)", FolderWarning::kNone},
-        {LR"(C:\)", FolderWarning::kNone},
-        {LR"(C:\windows)", FolderWarning::kWindowsFolder},
-        {LR"(c:\WINDOWS\System32)", FolderWarning::kWindowsFolder},
-        {LR"(C:\windows2)", FolderWarning::kNone},
-        {LR"(C:\Users\Pl\AppData\Local\Temp\Temp1_keyconfig.zip)", FolderWarning::kTemporaryFolder},
-        {LR"(c:\users\pl\appdata\local\temp)", FolderWarning::kTemporaryFolder},
-        {LR"(C:\Users\Pl\AppData\Local\Temp2)", FolderWarning::kNone},
-        {LR"(Z:\tmp\xa-1234)", FolderWarning::kTemporaryFolder},
-        {LR"(Z:\tmpfiles)", FolderWarning::kNone},
-    };
-    for (const auto& r : rows) {
-        EXPECT_EQ(DecideFolderWarning(r.folder, LR"(C:\windows)", temporary, 2), r.warning)
-            << std::wstring(r.folder).size();
+    const WCHAR* const temporary[] = {LR"(\\?\C:\Users\Pl\AppData\Local\Temp)", LR"(\\?\Z:\tmp)",
+                                      L""};
+    const std::pair<FolderWarning, std::vector<const WCHAR*>> rows[] = {
+        {FolderWarning::kWindowsFolder, {LR"(\\?\C:\windows)", LR"(\\?\c:\WINDOWS\System32)"}},
+        {FolderWarning::kTemporaryFolder,
+         {LR"(\\?\C:\Users\Pl\AppData\Local\Temp\T1.zip)", LR"(\\?\c:\users\pl\appdata\local\temp)",
+          LR"(\\?\Z:\tmp\x)"}},
+        {FolderWarning::kNone,
+         {LR"(\\?\C:\Games)", LR"(\\?\C:\)", LR"(\\?\C:\windows2)",
+          LR"(\\?\C:\Users\Pl\AppData\Local\Temp2)", LR"(\\?\Z:\tmpfiles)", L""}}};
+    for (const auto& [warning, folders] : rows) {
+        for (const WCHAR* folder : folders) {
+            EXPECT_EQ(DecideFolderWarning(folder, LR"(\\?\C:\windows)", temporary, 3), warning)
+                << std::wstring(folder).size();
+        }
     }
+    EXPECT_EQ(DecideFolderWarning(LR"(\\?\C:\x)", LR"(\\?\C:\)", temporary, 0),
+              FolderWarning::kWindowsFolder);
 }
 
 } // namespace
