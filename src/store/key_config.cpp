@@ -231,7 +231,7 @@ bool CreateDefaultConfig(HWND dialog, const ConfigPath& path, bool lastTry) {
 
 // The second line of a load's or save's failure message, what stood in the way; null where only
 // the system's error number can tell.
-const char* SaveFailureCause(FileFailure failure) {
+const char* FailureCause(FileFailure failure) {
     switch (failure) {
     case FileFailure::kReadOnly:
         return "ファイルが読み取り専用です";
@@ -262,7 +262,7 @@ const char* SaveFailureCause(FileFailure failure) {
 void ReportFailure(HWND owner, const char* text, const FileStatus& why) {
     char message[kMessageSize];
     char* end = AppendText(AppendText(message, text), "\n");
-    const char* cause = SaveFailureCause(why.failure);
+    const char* cause = FailureCause(why.failure);
     if (cause != nullptr) {
         AppendText(end, cause);
     } else {

@@ -1459,7 +1459,6 @@ def windows_folder_is_named_in_red(start):
 
 
 def check_warning(program, state, text, screenshot):
-    """The path line reads text in red; Cancel then ends the program."""
     line = state.text(ID_CONFIG_PATH)
     check(line == text, f"the path line reads {line!r}")
     pixels = program.pixels(screenshot)
