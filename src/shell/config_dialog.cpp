@@ -253,9 +253,7 @@ void FindFinalFolder(const WCHAR* folder, WCHAR (&out)[kWidePathSize]) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-        if (GetFinalPathNameByHandleW(handle, out, kWidePathSize, 0) >= kWidePathSize) {
-            out[0] = L'\0';
-        }
+        GetFinalPathNameByHandleW(handle, out, kWidePathSize, 0); // any path fits
         CloseHandle(handle);
     }
 }
@@ -269,9 +267,8 @@ FolderWarning WarningFor() {
     static WCHAR folders[5][kWidePathSize]; // the working directory, Windows's, the temporary ones
     static WCHAR name[MAX_PATH + 1];
     FindFinalFolder(L".", folders[0]);
-    if (GetWindowsDirectoryW(name, MAX_PATH + 1) <= MAX_PATH) {
-        FindFinalFolder(name, folders[1]);
-    }
+    GetWindowsDirectoryW(name, MAX_PATH + 1); // never longer than MAX_PATH
+    FindFinalFolder(name, folders[1]);
     if (GetTempPathW(MAX_PATH + 1, name) <= MAX_PATH) {
         FindFinalFolder(name, folders[2]);
     }
@@ -289,7 +286,6 @@ void ShowConfigPath(HWND dialog) {
     static WCHAR text[kPathLineSize];
     static WCHAR path[kPathLineSize];
     static char edited[kPathSize];
-    static char shown[kPathSize];
     const DWORD room = kPathLineSize - kFileNameRoom;
     const DWORD length = GetCurrentDirectoryW(room, path);
     if (length == 0 || length >= room) {
@@ -300,8 +296,7 @@ void ShowConfigPath(HWND dialog) {
     // A file elsewhere has a final path ("\\?\..."); config.ini itself is in the folder.
     FindEditedFile(edited, sizeof edited);
     if (edited[0] == '\\') {
-        MultiByteToWideChar(CP_UTF8, 0, ShownPath(edited, shown, sizeof shown), -1, path,
-                            kPathLineSize);
+        MultiByteToWideChar(CP_UTF8, 0, ShownPath(edited), -1, path, kPathLineSize);
     } else {
         WCHAR* end = path + length;
         if (end[-1] != L'\\') {

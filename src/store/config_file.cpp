@@ -55,18 +55,12 @@ template <typename Char> bool StartsWith(const Char* path, const Char* folder, c
     return true;
 }
 
-// Whether path is folder or lies inside it, both final paths. A folder may end with a separator
-// ("\\?\C:\"); "C:\Windows2" is not inside "C:\Windows".
+// Whether path is folder or lies inside it, both final paths: "C:\Windows2" is not inside
+// "C:\Windows", and a root ("\\?\C:\") ends with its separator.
 bool IsInside(const WCHAR* path, const WCHAR* folder) {
-    if (*folder == 0) {
-        return false;
-    }
-    for (; *folder != 0; ++path, ++folder) {
-        if (Folded(*path) != Folded(*folder)) {
-            return *path == 0 && IsSeparator(*folder) && folder[1] == 0;
-        }
-    }
-    return *path == 0 || IsSeparator(*path) || IsSeparator(folder[-1]);
+    const WCHAR* rest = nullptr;
+    return *folder != 0 && StartsWith(path, folder, &rest) &&
+           (*rest == 0 || IsSeparator(*rest) || IsSeparator(rest[-1]));
 }
 
 // The last part of a path: the name in its folder.
@@ -95,14 +89,8 @@ bool LeadsElsewhere(const char* path, const NameFacts& facts) {
     if (!StartsWith(facts.finalPath, facts.folderPath, &rest)) {
         return true;
     }
-    if (rest != facts.finalPath && !IsSeparator(rest[-1])) {
-        if (!IsSeparator(*rest)) {
-            return true;
-        }
-        ++rest;
-    }
-    const char* name = LastPart(path);
-    return !StartsWith(rest, name, &rest) || *rest != 0;
+    rest += IsSeparator(*rest) ? 1 : 0; // a root ("\\?\C:\") ends with its separator already
+    return !StartsWith(rest, LastPart(path), &rest) || *rest != 0;
 }
 
 } // namespace
@@ -178,12 +166,11 @@ bool DecideLeftoverRemoval(const char* path, const LeftoverFacts& facts) {
            !facts.readOnly && !facts.openElsewhere && facts.secondsSinceWrite >= kStaleTempSeconds;
 }
 
-const char* ShownPath(const char* path, char* out, std::size_t size) {
+const char* ShownPath(char* path) {
     const char* rest = nullptr;
-    if (StartsWith(path, "\\\\?\\UNC\\", &rest) && 2 + std::strlen(rest) < size) {
-        out[0] = out[1] = '\\';
-        std::memcpy(out + 2, rest, std::strlen(rest) + 1);
-        return out;
+    if (StartsWith(path, "\\\\?\\UNC\\", &rest)) {
+        path[6] = '\\'; // its "C\" becomes "\\": "\\?\UNC\server" reads "\\server"
+        return path + 6;
     }
     return StartsWith(path, "\\\\?\\", &rest) ? rest : path;
 }

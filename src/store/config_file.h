@@ -128,8 +128,9 @@ FileStatus DecideEditedFile(const char* path, const NameFacts& facts, char* out,
 // written for kStaleTempSeconds).
 bool DecideLeftoverRemoval(const char* path, const LeftoverFacts& facts);
 
-// A final path as the player reads it: without the "\\?\" that lets Windows take any length.
-const char* ShownPath(const char* path, char* out, std::size_t size);
+// A final path as the player reads it, made in the path's own text: without the "\\?\" that
+// lets Windows take any length, a share's "\\?\UNC\server" as "\\server".
+const char* ShownPath(char* path);
 
 // Which warning the path line gives for the working directory folder: in the Windows folder
 // (where a program without a working directory of its own starts) or in one of the temporary

@@ -118,21 +118,16 @@ const char* FolderFinalPath() {
 }
 
 // Seconds from a file time to now; negative for a time ahead of the clock. FILETIME counts
-// 100 ns, 10^7 to the second: 2^7 by a shift, then 78125 in 32 bits (a 64-bit division would
-// bring in the runtime's, which the 32-bit program has no room for).
+// 100 ns. In floating point: a 64-bit division would bring in the runtime's, which the 32-bit
+// program has no room for.
 long long SecondsSince(const FILETIME& time) {
-    constexpr unsigned kShift = 7;
-    constexpr unsigned long kRest = 78125;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    if (ticks(now) < ticks(time)) {
-        return -1;
-    }
-    const unsigned long long units = (ticks(now) - ticks(time)) >> kShift;
-    return units > 0xFFFFFFFFu ? 0xFFFFFFFFu / kRest : static_cast<unsigned long>(units) / kRest;
+    constexpr double kTicksPerSecond = 1e7;
+    FILETIME clock;
+    GetSystemTimeAsFileTime(&clock);
+    const ULARGE_INTEGER now = {{clock.dwLowDateTime, clock.dwHighDateTime}};
+    const ULARGE_INTEGER then = {{time.dwLowDateTime, time.dwHighDateTime}};
+    return static_cast<long long>(static_cast<long long>(now.QuadPart - then.QuadPart) /
+                                  kTicksPerSecond);
 }
 
 // What the file layer tells of an open name: where it leads and its folder's final path.

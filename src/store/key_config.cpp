@@ -229,33 +229,42 @@ bool CreateDefaultConfig(HWND dialog, const ConfigPath& path, bool lastTry) {
     return true;
 }
 
-// The second line of a load's or save's failure message, what stood in the way; null where only
-// the system's error number can tell.
-const char* FailureCause(FileFailure failure) {
-    switch (failure) {
-    case FileFailure::kReadOnly:
-        return "ファイルが読み取り専用です";
-    case FileFailure::kFolderDenied:
-        return "フォルダーに書き込む権限がありません";
-    case FileFailure::kBusy:
-        return "ほかのプログラムがファイルを使っています";
-    case FileFailure::kFolderMissing:
-        return "フォルダーが見つかりません";
-    case FileFailure::kDiskFull:
-        return "ディスクの空きが足りません";
-    case FileFailure::kNoTempName:
-        return "一時ファイルの名前がすべて使われています";
-    case FileFailure::kReadDenied:
-        return "ファイルを読み取る権限がありません";
-    case FileFailure::kFolder:
-        return "ファイルの場所にフォルダーがあります";
-    case FileFailure::kLinkLoop:
-        return "リンクが循環しています";
-    case FileFailure::kLinkBroken:
-        return "リンク先のファイルが見つかりません";
-    default:
-        return nullptr;
+// The second line of a load's or save's failure message, what stood in the way, one text per
+// FileFailure in its order, each ended by its NUL: one text with a single address, so that the
+// 32-bit program needs no relocation per text. Empty where only the system's error number can
+// tell.
+constexpr char kCauses[] = "\0"                                         // kNone
+                           "\0"                                         // kMissing
+                           "ほかのプログラムがファイルを使っています\0" // kBusy
+                           "\0"                                         // kTaken
+                           "ファイルが読み取り専用です\0"               // kReadOnly
+                           "フォルダーに書き込む権限がありません\0"     // kFolderDenied
+                           "フォルダーが見つかりません\0"               // kFolderMissing
+                           "ディスクの空きが足りません\0"               // kDiskFull
+                           "一時ファイルの名前がすべて使われています\0" // kNoTempName
+                           "ファイルを読み取る権限がありません\0"       // kReadDenied
+                           "ファイルの場所にフォルダーがあります\0"     // kFolder
+                           "リンクが循環しています\0"                   // kLinkLoop
+                           "リンク先のファイルが見つかりません\0"       // kLinkBroken
+                           "";                                          // kOther
+
+constexpr int CountTexts(const char* texts, std::size_t size) {
+    int count = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        count += texts[i] == '\0';
     }
+    return count;
+}
+static_assert(CountTexts(kCauses, sizeof kCauses) == static_cast<int>(FileFailure::kOther) + 1,
+              "one cause for every failure");
+
+const char* FailureCause(FileFailure failure) {
+    const char* cause = kCauses;
+    for (int i = 0; i < static_cast<int>(failure); ++i) {
+        while (*cause++ != '\0') {
+        }
+    }
+    return *cause != '\0' ? cause : nullptr;
 }
 
 // Tells the player what failed (text) and, on a second line, why.

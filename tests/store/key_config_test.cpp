@@ -1000,9 +1000,9 @@ TEST(FileDecisionTest, EditedFileIsTheNameOrWhereItsLinkLeads) {
     const NameFacts tooLong = {true, true, F::kFile, far.c_str(), kGame};
     EXPECT_EQ(DecideEditedFile(kFile, tooLong, edited, far.size()).failure, FileFailure::kOther);
     EXPECT_STREQ(edited, kFile);
-    char shown[64];
-    EXPECT_STREQ(ShownPath(R"(\\?\UNC\nas\g\k.bin)", shown, sizeof shown), R"(\\nas\g\k.bin)");
-    EXPECT_STREQ(ShownPath(R"(\\?\C:\G\k.bin)", shown, sizeof shown), R"(C:\G\k.bin)");
+    char share[] = R"(\\?\UNC\nas\g\k.bin)", drive[] = R"(\\?\C:\G\k.bin)";
+    EXPECT_STREQ(ShownPath(share), R"(\\nas\g\k.bin)");
+    EXPECT_STREQ(ShownPath(drive), R"(C:\G\k.bin)");
 }
 
 // A leftover goes only when it is a file of ours: each limit with a row on either side.
