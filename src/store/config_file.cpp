@@ -149,12 +149,15 @@ FileStatus DecideEditedFile(const char* path, const NameFacts& facts, char* out,
         status = {FileFailure::kLinkLoop, ERROR_CANT_RESOLVE_FILENAME};
     } else if (facts.exists &&
                (facts.followed == Followed::kFile || facts.followed == Followed::kFolder) &&
-               facts.finalPath != nullptr && LeadsElsewhere(path, facts)) {
+               LeadsElsewhere(path, facts)) {
         edited = facts.finalPath;
     }
-    if (std::strlen(edited) >= size) {
+    // A link is never replaced by a file: one whose final path the system does not give (a
+    // redirector that does not support it) or that does not fit is not edited at all.
+    if (edited == nullptr || std::strlen(edited) >= size) {
+        status.failure = FileFailure::kOther;
+        status.error = edited == nullptr ? ERROR_NOT_SUPPORTED : ERROR_FILENAME_EXCED_RANGE;
         edited = path;
-        status = {FileFailure::kOther, ERROR_FILENAME_EXCED_RANGE};
     }
     std::memcpy(out, edited, std::strlen(edited) + 1);
     return status;

@@ -983,6 +983,7 @@ TEST(FileDecisionTest, EditedFileIsTheNameOrWhereItsLinkLeads) {
         {true, true, F::kFile, R"(\\?\UNC\nas\g\k.bin)", kGame, R"(\\?\UNC\nas\g\k.bin)"},
         {true, true, F::kFile, far.c_str(), kGame, far.c_str()},
         {true, true, F::kFile, "/p/keys.bin", nullptr, "/p/keys.bin"},
+        {true, true, F::kFile, nullptr, nullptr, kFile, FileFailure::kOther}, // no final path
         // Leading nowhere, Windows's link and Wine's unlisted name alike: kept.
         {true, true, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
         {true, false, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
