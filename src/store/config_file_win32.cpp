@@ -34,13 +34,14 @@ bool WidePath(const char* path, WCHAR* out) {
 }
 
 // The absolute form of a path. MoveFileExW is given absolute paths so that the outcome does not
-// hang on how the system resolves a relative one.
+// hang on how the system resolves a relative one; a relative path whose absolute form is too long
+// for a path without "\\?\" stays relative, and a "\\?\" path stays as it is.
 bool AbsolutePath(const char* path, WCHAR* out) {
     if (!WidePath(path, g_scratch)) {
         return false;
     }
     const DWORD length = GetFullPathNameW(g_scratch, kWidePathSize, out, nullptr);
-    if (length == 0 || length >= kWidePathSize) {
+    if (length == 0 || length >= MAX_PATH) {
         lstrcpynW(out, g_scratch, kWidePathSize);
     }
     return true;
