@@ -29,7 +29,7 @@ HDEVNOTIFY g_deviceNotification = nullptr;
 // The font the dialog took instead of its template's, when that one draws Japanese badly.
 HFONT g_font = nullptr;
 
-// Whether the working directory is one the path line warns of (the Windows or a temporary folder).
+// Whether the working directory is the Windows folder: the path line then warns.
 bool g_pathWarns = false;
 constexpr COLORREF kWarningColour = RGB(0xC0, 0x00, 0x00);
 
