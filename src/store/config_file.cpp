@@ -117,10 +117,6 @@ FileStatus DecideOpenFailure(bool creating, DWORD openError, DWORD attributes,
         }
         return DecideSystemFailure(openError);
     }
-    if (openError == ERROR_CANT_RESOLVE_FILENAME ||
-        attributesError == ERROR_CANT_RESOLVE_FILENAME) {
-        return {FileFailure::kLinkLoop, ERROR_CANT_RESOLVE_FILENAME};
-    }
     if (!exists) {
         if (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND) {
             return {FileFailure::kMissing, attributesError};

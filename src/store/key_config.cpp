@@ -243,9 +243,9 @@ constexpr char kCauses[] = "\0"                                         // kNone
                            "ディスクの空きが足りません\0"               // kDiskFull
                            "一時ファイルの名前がすべて使われています\0" // kNoTempName
                            "ファイルを読み取る権限がありません\0"       // kReadDenied
-                           "ファイルの場所にフォルダーがあります\0"     // kFolder
+                           "ファイルではなくフォルダーです\0"           // kFolder
                            "リンクが循環しています\0"                   // kLinkLoop
-                           "リンク先のファイルが見つかりません\0"       // kLinkBroken
+                           "リンク先が見つかりません\0"                 // kLinkBroken
                            "";                                          // kOther
 
 constexpr int CountTexts(const char* texts, std::size_t size) {

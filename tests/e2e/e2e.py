@@ -1376,7 +1376,7 @@ def linked_config_is_saved_through_the_link(start):
     (shared / "keys.bin").rename(shared / "moved.bin")
     program = start(lambda workdir, game=program.workdir: game)
     box = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "a message", START_SECONDS).boxes[0]
-    check(box.text.endswith("\nリンク先のファイルが見つかりません"), f"the message says {box.text!r}")
+    check(box.text.endswith("\nリンク先が見つかりません"), f"the message says {box.text!r}")
     program.press_box_ok(BOX_CAPTION_ERROR)
     program.wait_ready()
     program.click_control(ID_CANCEL)

@@ -469,7 +469,7 @@ TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
     LoadKeyConfig(Dialog());
 
     EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"}) << "decided at once";
-    EXPECT_EQ(Messages(), Unreadable("ファイルの場所にフォルダーがあります"));
+    EXPECT_EQ(Messages(), Unreadable("ファイルではなくフォルダーです"));
     ExpectNothingLoaded();
     EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
@@ -885,9 +885,9 @@ TEST_F(KeyConfigTest, SavingThroughALinkReplacesTheFileItLeadsTo) {
     // A link that leads nowhere, round in a loop or to a folder is kept, and says so.
     fs::create_symlink("loop", "shared/loop");
     const std::pair<const char*, const char*> links[] = {
-        {"shared/nothing.bin", "リンク先のファイルが見つかりません"},
+        {"shared/nothing.bin", "リンク先が見つかりません"},
         {"shared/loop", "リンクが循環しています"},
-        {"shared", "ファイルの場所にフォルダーがあります"}};
+        {"shared", "ファイルではなくフォルダーです"}};
     for (const auto& [leadsTo, cause] : links) {
         fs::remove(kFile);
         fs::create_symlink(leadsTo, kFile);
@@ -927,8 +927,6 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
         {false, ERROR_LOCK_VIOLATION, kArchive, 0, FileFailure::kBusy},
         {false, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kFolder},
         {false, ERROR_ACCESS_DENIED, kArchive, 0, FileFailure::kReadDenied},
-        {false, ERROR_CANT_RESOLVE_FILENAME, kNone, ERROR_CANT_RESOLVE_FILENAME,
-         FileFailure::kLinkLoop},
         {true, ERROR_FILE_EXISTS, kArchive | FILE_ATTRIBUTE_READONLY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kTaken},
