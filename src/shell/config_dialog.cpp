@@ -261,9 +261,10 @@ void FindFinalFolder(const WCHAR* folder, WCHAR (&out)[kWidePathSize]) {
 // started without a working directory of its own runs in the Windows folder: from a shortcut
 // whose "Start in" is empty, or under Wine from a game folder whose path is too long to be one.
 // One started from inside its ZIP runs in a temporary folder: the user's (GetTempPathW), or under
-// Wine a Unix one, which "\\?\unix\" names there (and nothing on Windows).
+// Wine the Unix one, /tmp, where file managers unpack, which "\\?\unix\" names there (and
+// nothing on Windows).
 FolderWarning WarningFor() {
-    static WCHAR folders[5][kWidePathSize]; // the working directory, Windows's, the temporary ones
+    static WCHAR folders[4][kWidePathSize]; // the working directory, Windows's, the temporary ones
     static WCHAR name[MAX_PATH + 1];
     FindFinalFolder(L".", folders[0]);
     GetWindowsDirectoryW(name, MAX_PATH + 1); // never longer than MAX_PATH
@@ -272,9 +273,8 @@ FolderWarning WarningFor() {
         FindFinalFolder(name, folders[2]);
     }
     FindFinalFolder(L"\\\\?\\unix\\tmp", folders[3]);
-    FindFinalFolder(L"\\\\?\\unix\\var\\tmp", folders[4]);
-    const WCHAR* const temporary[] = {folders[2], folders[3], folders[4]};
-    return DecideFolderWarning(folders[0], folders[1], temporary, 3);
+    const WCHAR* const temporary[] = {folders[2], folders[3]};
+    return DecideFolderWarning(folders[0], folders[1], temporary, 2);
 }
 
 // Shows which configuration file is edited (FindEditedFile): the one in the working directory,
