@@ -1448,7 +1448,7 @@ def windows_folder_is_named_in_red(start):
     finally:
         windows_config.unlink(missing_ok=True)
     # Started from inside its ZIP, as a file manager unpacks it to a temporary folder.
-    unpacked = Path(tempfile.mkdtemp(prefix="Temp1_keyconfig-win32.zip-"))
+    unpacked = Path(tempfile.mkdtemp(prefix="Temp1_keyconfig-win32.zip-", dir="/tmp"))
     try:
         (unpacked / CONFIG_FILE).write_bytes(VALID_IMAGE)
         program = start(lambda workdir: unpacked)
