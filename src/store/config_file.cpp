@@ -2,6 +2,8 @@
 
 #include "store/config_file_system.h"
 
+#include <cstring>
+
 namespace {
 
 // Sets *status to success, or to the C library's failure when ok is false; returns ok.
@@ -26,11 +28,69 @@ bool StreamClose(std::FILE* file, FileStatus* status) {
 
 constexpr ConfigFileOps kSystemOps = {
     SystemOpenRead, SystemCreateNew, StreamRead,   StreamWrite,   SystemFlush,       StreamClose,
-    SystemReplace,  SystemPlace,     SystemRemove, SystemResolve, SystemRemoveStale, SystemPause,
+    SystemReplace,  SystemPlace,     SystemRemove, SystemExamine, SystemRemoveStale, SystemPause,
 };
 
 bool IsHeldError(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Windows compares names ignoring the case of their letters.
+template <typename Char> Char Folded(Char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<Char>(c - 'a' + 'A') : c;
+}
+
+template <typename Char> bool IsSeparator(Char c) {
+    return c == '\\' || c == '/';
+}
+
+// Whether path starts with folder, ignoring case; *rest gets what follows it.
+template <typename Char> bool StartsWith(const Char* path, const Char* folder, const Char** rest) {
+    for (; *folder != 0; ++path, ++folder) {
+        if (Folded(*path) != Folded(*folder)) {
+            return false;
+        }
+    }
+    *rest = path;
+    return true;
+}
+
+// Whether path is folder or lies inside it, both final paths: "C:\Windows2" is not inside
+// "C:\Windows", and a root ("\\?\C:\") ends with its separator.
+bool IsInside(const WCHAR* path, const WCHAR* folder) {
+    const WCHAR* rest = nullptr;
+    return *folder != 0 && StartsWith(path, folder, &rest) &&
+           (*rest == 0 || IsSeparator(*rest) || IsSeparator(rest[-1]));
+}
+
+// The last part of a path: the name in its folder.
+const char* LastPart(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c != 0; ++c) {
+        if (IsSeparator(*c)) {
+            name = c + 1;
+        }
+    }
+    return name;
+}
+
+// Whether the name leads to another file than the one of that name in its folder: it is a link,
+// or where the system tells no link (Wine), the file it opened lies elsewhere. Both final paths
+// are the system's own, so short names, SUBST drives and case differences in the name the
+// program was started with never make a plain file look like a link.
+bool LeadsElsewhere(const char* path, const NameFacts& facts) {
+    if (facts.isLink) {
+        return true;
+    }
+    if (facts.finalPath == nullptr || facts.folderPath == nullptr) {
+        return false;
+    }
+    const char* rest = nullptr;
+    if (!StartsWith(facts.finalPath, facts.folderPath, &rest)) {
+        return true;
+    }
+    rest += IsSeparator(*rest) ? 1 : 0; // a root ("\\?\C:\") ends with its separator already
+    return !StartsWith(rest, LastPart(path), &rest) || *rest != 0;
 }
 
 } // namespace
@@ -63,13 +123,68 @@ FileStatus DecideOpenFailure(bool creating, DWORD openError, DWORD attributes,
         }
         return {deletePending ? FileFailure::kBusy : FileFailure::kOther, attributesError};
     }
-    // Access denied on a file that is there is mostly another program's lock; a folder of that
-    // name is no file to read, whatever the open said.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (IsHeldError(openError) || openError == ERROR_ACCESS_DENIED)) {
+    // A folder of that name is no file to read, whatever the open said. Another program's hold
+    // is a sharing or lock violation; access denied on a file that is there is the player's
+    // permissions.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {FileFailure::kFolder, openError};
+    }
+    if (IsHeldError(openError)) {
         return {FileFailure::kBusy, openError};
     }
-    return {FileFailure::kOther, openError};
+    return {openError == ERROR_ACCESS_DENIED ? FileFailure::kReadDenied : FileFailure::kOther,
+            openError};
+}
+
+FileStatus DecideEditedFile(const char* path, const NameFacts& facts, char* out, std::size_t size) {
+    const char* edited = path;
+    FileStatus status;
+    if (facts.exists && facts.followed == Followed::kMissing) {
+        status = {FileFailure::kLinkBroken, ERROR_FILE_NOT_FOUND};
+    } else if (facts.exists && facts.followed == Followed::kLoop) {
+        status = {FileFailure::kLinkLoop, ERROR_CANT_RESOLVE_FILENAME};
+    } else if (facts.exists &&
+               (facts.followed == Followed::kFile || facts.followed == Followed::kFolder) &&
+               LeadsElsewhere(path, facts)) {
+        edited = facts.finalPath;
+    }
+    // A link is never replaced by a file: one whose final path the system does not give (a
+    // redirector that does not support it) or that does not fit is not edited at all.
+    if (edited == nullptr || std::strlen(edited) >= size) {
+        status.failure = FileFailure::kOther;
+        status.error = edited == nullptr ? ERROR_NOT_SUPPORTED : ERROR_FILENAME_EXCED_RANGE;
+        edited = path;
+    }
+    std::memcpy(out, edited, std::strlen(edited) + 1);
+    return status;
+}
+
+bool DecideLeftoverRemoval(const char* path, const LeftoverFacts& facts) {
+    return facts.name.exists && facts.name.followed == Followed::kFile &&
+           !LeadsElsewhere(path, facts.name) && !facts.reparsePoint && facts.links == 1 &&
+           !facts.readOnly && !facts.openElsewhere && facts.secondsSinceWrite >= kStaleTempSeconds;
+}
+
+const char* ShownPath(char* path) {
+    const char* rest = nullptr;
+    if (StartsWith(path, "\\\\?\\UNC\\", &rest)) {
+        path[6] = '\\'; // its "C\" becomes "\\": "\\?\UNC\server" reads "\\server"
+        return path + 6;
+    }
+    return StartsWith(path, "\\\\?\\", &rest) ? rest : path;
+}
+
+FolderWarning DecideFolderWarning(const WCHAR* folder, const WCHAR* windowsFolder,
+                                  const WCHAR* const* temporaryFolders, int count) {
+    if (IsInside(folder, windowsFolder)) {
+        return FolderWarning::kWindowsFolder;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (IsInside(folder, temporaryFolders[i])) {
+            return FolderWarning::kTemporaryFolder;
+        }
+    }
+    return FolderWarning::kNone;
 }
 
 FileStatus DecideSystemFailure(DWORD error) {

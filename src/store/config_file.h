@@ -19,7 +19,11 @@ enum class FileFailure {
     kFolderMissing, // the folder is gone: renamed or removed while the program ran
     kDiskFull,
     kNoTempName, // every name a save can write its new file under is taken
-    kOther,      // anything else: a directory of that name, no permission to read, ...
+    kReadDenied, // the file is there, but the player may not read it
+    kFolder,     // a folder, or a link to one, where the file should be
+    kLinkLoop,   // links that lead round to each other and never to a file
+    kLinkBroken, // a link whose file is missing (a shared drive not mounted, the file moved)
+    kOther,      // anything else
 };
 
 struct FileStatus {
@@ -33,14 +37,42 @@ struct FileStatus {
 constexpr int kBusyAttempts = 5;
 constexpr unsigned kBusyRetryDelayMs = 40;
 
-// Room for a path as UTF-8, terminating NUL included: every Windows path of MAX_PATH characters
-// fits, with the suffix of a temporary name.
-constexpr std::size_t kPathSize = 1024;
+// The longest path Windows takes, in UTF-16 units with its terminating NUL ("\\?\" paths,
+// "Maximum Path Length Limitation" in the Windows documentation).
+constexpr std::size_t kWidePathSize = 32768;
+// Room for any such path as UTF-8 (at most three bytes a unit), terminating NUL included.
+constexpr std::size_t kPathSize = 3 * kWidePathSize;
 
-// Where the system cannot tell whether a program has a file open (POSIX), a save's temporary
-// file that nothing has written for this long was left by one that never ended (the program
-// killed or the machine stopped during a save); a save takes milliseconds.
-constexpr unsigned kStaleTempSeconds = 60;
+// A save's temporary file that nothing has written for this long was left by one that never
+// ended (the program killed or the machine stopped during a save); a save takes milliseconds.
+constexpr long long kStaleTempSeconds = 60;
+
+// What opening a name finds when links are followed.
+enum class Followed { kFile, kFolder, kMissing, kLoop, kOther };
+
+// What the system tells of a name and of what it leads to, gathered by the file layer for the
+// decisions below.
+struct NameFacts {
+    bool exists = false; // something has the name, even a link that leads nowhere
+    bool isLink = false; // the name is a symbolic link (Windows: IO_REPARSE_TAG_SYMLINK)
+    Followed followed = Followed::kOther;
+    // Where the system tells a link only by where the name leads (Wine), the final path of
+    // what it opened and of the folder that holds the name, both as the system gives them
+    // (GetFinalPathNameByHandleW: "\\?\C:\..." or "\\?\UNC\server\..."); null when
+    // isLink tells already (POSIX).
+    const char* finalPath = nullptr;
+    const char* folderPath = nullptr;
+};
+
+// A leftover temporary file as the file layer finds it, opened without following links.
+struct LeftoverFacts {
+    NameFacts name;
+    bool reparsePoint = false;  // any reparse point (Windows), a link or not
+    unsigned long links = 0;    // names of the file (hard links)
+    bool readOnly = false;      // FILE_ATTRIBUTE_READONLY, or no write bit in the mode
+    bool openElsewhere = false; // another program has it open (Windows tells, POSIX cannot)
+    long long secondsSinceWrite = 0;
+};
 
 // Every operation that can fail says why in *status (kNone on success).
 struct ConfigFileOps {
@@ -63,14 +95,10 @@ struct ConfigFileOps {
     // step: a file that arrived meanwhile is never replaced.
     bool (*place)(const char* from, const char* to, FileStatus* status);
     bool (*remove)(const char* path);
-    // When path is a link to a file elsewhere (a symbolic link, or a folder on the way that is
-    // one), writes to out (size bytes) the path of the file it finally names, so that a save
-    // replaces that file and keeps the link, and returns true. False, with out left alone, when
-    // it is no such link, names nothing, or the final path does not fit.
-    bool (*resolve)(const char* path, char* out, std::size_t size);
-    // Removes path when it is a file that no save is writing: one that no program has open
-    // (Windows), or that nothing has written for kStaleTempSeconds (POSIX, which cannot tell).
-    // Folders and read-only files are left alone. Returns whether it was removed.
+    // Gathers what the system tells of path and of what it leads to.
+    void (*examine)(const char* path, NameFacts* facts);
+    // Removes path when DecideLeftoverRemoval says that it is a leftover of ours, through the
+    // handle it was examined by. Returns whether it was removed.
     bool (*removeStale)(const char* path);
     // Waits before the next try at a busy file.
     void (*pause)(unsigned milliseconds);
@@ -89,6 +117,29 @@ ConfigFileOps SystemConfigFileOps();
 // attributes and answers ERROR_ACCESS_DENIED: busy when reading, a taken name when creating.
 FileStatus DecideOpenFailure(bool creating, DWORD openError, DWORD attributes,
                              DWORD attributesError);
+
+// Which file a load or save of path edits, written to out (size bytes): path itself, or the
+// file a symbolic link there finally leads to, so that a save replaces that file and the link
+// stays. A link that leads nowhere or round in a loop is kept and reported: the result says why.
+FileStatus DecideEditedFile(const char* path, const NameFacts& facts, char* out, std::size_t size);
+
+// Whether a leftover temporary file is ours to remove: a file of one name, no link nor other
+// reparse point, not read-only, that no save is writing (open in no other program and not
+// written for kStaleTempSeconds).
+bool DecideLeftoverRemoval(const char* path, const LeftoverFacts& facts);
+
+// A final path as the player reads it, made in the path's own text: without the "\\?\" that
+// lets Windows take any length, a share's "\\?\UNC\server" as "\\server".
+const char* ShownPath(char* path);
+
+// Which warning the path line gives for the working directory folder: in the Windows folder
+// (where a program without a working directory of its own starts) or in one of the temporary
+// folders (where a ZIP is unpacked to run a program from it, and the game never looks). All are
+// final paths (GetFinalPathNameByHandleW), empty when unknown; Windows compares names ignoring
+// case.
+enum class FolderWarning { kNone, kWindowsFolder, kTemporaryFolder };
+FolderWarning DecideFolderWarning(const WCHAR* folder, const WCHAR* windowsFolder,
+                                  const WCHAR* const* temporaryFolders, int count);
 
 // What a failed write, flush or MoveFileExW means on Windows, from the system's error: busy while
 // another program holds a file (retried), kTaken when placing without replacing found a file

@@ -59,18 +59,20 @@ FileStatus FailureOf(int error) {
 std::FILE* SystemOpenRead(const char* path, FileStatus* status) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        // A file that is there but will not open (EACCES: no permission to read it) says nothing
-        // about writing in the folder.
+        // A file that is there but will not open says nothing about writing in the folder.
         const int error = errno;
-        *status = {error == ENOENT ? FileFailure::kMissing : FileFailure::kOther,
-                   static_cast<unsigned long>(error)};
+        const FileFailure failure = error == ENOENT   ? FileFailure::kMissing
+                                    : error == EACCES ? FileFailure::kReadDenied
+                                    : error == ELOOP  ? FileFailure::kLinkLoop
+                                                      : FileFailure::kOther;
+        *status = {failure, static_cast<unsigned long>(error)};
         return nullptr;
     }
     // A directory opens for reading here; it is not a file to load.
     struct stat info;
     if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
         std::fclose(file);
-        *status = {FileFailure::kOther, EISDIR};
+        *status = {FileFailure::kFolder, EISDIR};
         return nullptr;
     }
     *status = {};
@@ -136,32 +138,51 @@ bool SystemRemove(const char* path) {
     return unlink(path) == 0;
 }
 
-// Only a symbolic link is followed: a hard link is one file under two names, which a rename over
-// one of them cannot keep.
-bool SystemResolve(const char* path, char* out, std::size_t size) {
+// lstat tells a symbolic link, so no final paths are compared. Only a symbolic link is followed:
+// a hard link is one file under two names, which a rename over one of them cannot keep.
+void SystemExamine(const char* path, NameFacts* facts) {
+    static char target[PATH_MAX];
     struct stat info;
-    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return false;
+    facts->exists = lstat(path, &info) == 0;
+    facts->isLink = facts->exists && S_ISLNK(info.st_mode);
+    if (stat(path, &info) != 0) {
+        facts->followed = errno == ENOENT  ? Followed::kMissing
+                          : errno == ELOOP ? Followed::kLoop
+                                           : Followed::kOther;
+        return;
     }
-    char* target = realpath(path, nullptr);
-    const bool fits = target != nullptr && std::strlen(target) < size;
-    if (fits) {
-        std::strcpy(out, target);
+    facts->followed = S_ISDIR(info.st_mode) ? Followed::kFolder : Followed::kFile;
+    if (facts->isLink && realpath(path, target) != nullptr) {
+        facts->finalPath = target;
     }
-    std::free(target);
-    return fits;
 }
 
-// POSIX cannot tell whether another program has the file open; its age alone decides. A file
-// without write bits, read-only as SystemReplace sees it, is left alone, as on Windows.
+// Opened without following a link (O_NOFOLLOW answers ELOOP for one). POSIX cannot tell whether
+// another program has the file open, nor remove an open file: the name goes only while it still
+// names the file that was examined.
 bool SystemRemoveStale(const char* path) {
-    struct stat info;
-    if (lstat(path, &info) != 0 || !S_ISREG(info.st_mode) ||
-        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        std::time(nullptr) - info.st_mtime < static_cast<time_t>(kStaleTempSeconds)) {
-        return false;
+    LeftoverFacts facts;
+    struct stat info = {};
+    const int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        facts.name.exists = facts.name.isLink = errno == ELOOP;
+    } else if (fstat(descriptor, &info) == 0) {
+        facts.name.exists = true;
+        facts.name.followed = S_ISREG(info.st_mode)   ? Followed::kFile
+                              : S_ISDIR(info.st_mode) ? Followed::kFolder
+                                                      : Followed::kOther;
+        facts.links = info.st_nlink;
+        facts.readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+        facts.secondsSinceWrite = std::time(nullptr) - info.st_mtime;
     }
-    return unlink(path) == 0;
+    struct stat now;
+    const bool removed = DecideLeftoverRemoval(path, facts) && lstat(path, &now) == 0 &&
+                         now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
+                         unlink(path) == 0;
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+    return removed;
 }
 
 void SystemPause(unsigned milliseconds) {

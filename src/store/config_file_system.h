@@ -12,7 +12,7 @@ bool SystemFlush(std::FILE* file, FileStatus* status);
 bool SystemReplace(const char* from, const char* to, FileStatus* status);
 bool SystemPlace(const char* from, const char* to, FileStatus* status);
 bool SystemRemove(const char* path);
-bool SystemResolve(const char* path, char* out, std::size_t size);
+void SystemExamine(const char* path, NameFacts* facts);
 bool SystemRemoveStale(const char* path);
 void SystemPause(unsigned milliseconds);
 // Why the C library's latest read, write or close failed, from the system's error.

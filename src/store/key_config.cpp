@@ -80,40 +80,36 @@ template <typename Step> bool RetryWhileBusy(FileStatus* status, Step step) {
     }
 }
 
-// The file a load or save reads and replaces: config.ini, or the file it links to, so that a
-// link that several installs share stays a link and its target gets the new Bindings.
+// The file a load or save reads and replaces (DecideEditedFile), and what stands in the way of
+// both when the link there leads nowhere.
 struct ConfigPath {
     char text[kTempBaseMax];
+    FileStatus problem;
 };
 
-ConfigPath ResolveConfigPath() {
-    ConfigPath path;
-    if (!g_configFileOps.resolve(kConfigFileName, path.text, sizeof path.text)) {
-        AppendText(path.text, kConfigFileName);
-    }
-    return path;
+void FindConfigPath(ConfigPath& path) {
+    path.problem = FindEditedFile(path.text, sizeof path.text);
 }
 
 struct TempName {
     char text[kTempNameSize];
 };
 
-TempName MakeTempName(const ConfigPath& path, int number) {
-    TempName name;
+void MakeTempName(const ConfigPath& path, int number, TempName& name) {
     char* end = AppendText(AppendText(name.text, path.text), kTempNameInfix);
     end = AppendDecimal(end, static_cast<unsigned>(number));
     AppendText(end, kTempNameSuffix);
-    return name;
 }
 
 // Creates the new file of a save beside path under the first free name, after removing the
 // leftovers that no save is writing; null when none could be created.
 std::FILE* CreateTempFile(const ConfigPath& path, TempName& name, FileStatus* status) {
     for (int number = 0; number < kTempNameCount; ++number) {
-        g_configFileOps.removeStale(MakeTempName(path, number).text);
+        MakeTempName(path, number, name);
+        g_configFileOps.removeStale(name.text);
     }
     for (int number = 0; number < kTempNameCount; ++number) {
-        name = MakeTempName(path, number);
+        MakeTempName(path, number, name);
         std::FILE* file = g_configFileOps.createNew(name.text, status);
         if (file != nullptr || status->failure != FileFailure::kTaken) {
             return file;
@@ -233,32 +229,68 @@ bool CreateDefaultConfig(HWND dialog, const ConfigPath& path, bool lastTry) {
     return true;
 }
 
-// The second line of the save-failure message, what stood in the way; null where only the
-// system's error number can tell.
-const char* SaveFailureCause(FileFailure failure) {
-    switch (failure) {
-    case FileFailure::kReadOnly:
-        return "ファイルが読み取り専用です";
-    case FileFailure::kFolderDenied:
-        return "フォルダーに書き込む権限がありません";
-    case FileFailure::kBusy:
-        return "ほかのプログラムがファイルを使っています";
-    case FileFailure::kFolderMissing:
-        return "フォルダーが見つかりません";
-    case FileFailure::kDiskFull:
-        return "ディスクの空きが足りません";
-    case FileFailure::kNoTempName:
-        return "一時ファイルの名前がすべて使われています";
-    default:
-        return nullptr;
+// The second line of a load's or save's failure message, what stood in the way, one text per
+// FileFailure in its order, each ended by its NUL: one text with a single address, so that the
+// 32-bit program needs no relocation per text. Empty where only the system's error number can
+// tell.
+constexpr char kCauses[] = "\0"                                         // kNone
+                           "\0"                                         // kMissing
+                           "ほかのプログラムがファイルを使っています\0" // kBusy
+                           "\0"                                         // kTaken
+                           "ファイルが読み取り専用です\0"               // kReadOnly
+                           "フォルダーに書き込む権限がありません\0"     // kFolderDenied
+                           "フォルダーが見つかりません\0"               // kFolderMissing
+                           "ディスクの空きが足りません\0"               // kDiskFull
+                           "一時ファイルの名前がすべて使われています\0" // kNoTempName
+                           "ファイルを読み取る権限がありません\0"       // kReadDenied
+                           "ファイルではなくフォルダーです\0"           // kFolder
+                           "リンクが循環しています\0"                   // kLinkLoop
+                           "リンク先が見つかりません\0"                 // kLinkBroken
+                           "";                                          // kOther
+
+constexpr int CountTexts(const char* texts, std::size_t size) {
+    int count = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        count += texts[i] == '\0';
     }
+    return count;
+}
+static_assert(CountTexts(kCauses, sizeof kCauses) == static_cast<int>(FileFailure::kOther) + 1,
+              "one cause for every failure");
+
+const char* FailureCause(FileFailure failure) {
+    const char* cause = kCauses;
+    for (int i = 0; i < static_cast<int>(failure); ++i) {
+        while (*cause++ != '\0') {
+        }
+    }
+    return *cause != '\0' ? cause : nullptr;
+}
+
+// Tells the player what failed (text) and, on a second line, why.
+void ReportFailure(HWND owner, const char* text, const FileStatus& why) {
+    char message[kMessageSize];
+    char* end = AppendText(AppendText(message, text), "\n");
+    const char* cause = FailureCause(why.failure);
+    if (cause != nullptr) {
+        AppendText(end, cause);
+    } else {
+        AppendDecimal(AppendText(end, "エラー番号 "), static_cast<unsigned>(why.error));
+    }
+    ShowError(owner, message);
 }
 
 } // namespace
 
 void LoadKeyConfig(HWND dialog) {
     g_boundInRun = 0;
-    const ConfigPath path = ResolveConfigPath();
+    ConfigPath path;
+    FindConfigPath(path);
+    if (path.problem.failure != FileFailure::kNone) {
+        // Nothing takes a link's place: it may lead to the player's file again once found.
+        ReportFailure(nullptr, kUnreadableText, path.problem);
+        return;
+    }
     for (bool lastTry = false;; lastTry = true) {
         uint8_t buffer[kBufferSize] = {};
         std::size_t length = 0;
@@ -273,7 +305,7 @@ void LoadKeyConfig(HWND dialog) {
             // Only a file that is not there is created; one that is there but cannot be read
             // (locked, no permission, a directory) may hold the player's Bindings and is left
             // alone.
-            ShowError(nullptr, kUnreadableText);
+            ReportFailure(nullptr, kUnreadableText, status);
             return;
         case ReadOutcome::kRead:
             break;
@@ -295,7 +327,12 @@ void LoadKeyConfig(HWND dialog) {
 bool SaveKeyConfig(FileStatus* why) {
     // What the file holds now, not what it held at start-up: another copy of the program, a
     // restored backup or the player may have changed it since, or it could not be read then.
-    const ConfigPath path = ResolveConfigPath();
+    ConfigPath path;
+    FindConfigPath(path);
+    if (path.problem.failure != FileFailure::kNone) {
+        *why = path.problem;
+        return false;
+    }
     uint8_t file[kBufferSize] = {};
     std::size_t length = 0;
     const ReadOutcome outcome = ReadConfigFile(path, file, &length, why);
@@ -313,13 +350,11 @@ bool SaveKeyConfig(FileStatus* why) {
 }
 
 void ReportSaveFailure(HWND owner, const FileStatus& why) {
-    char text[kMessageSize];
-    char* end = AppendText(AppendText(text, kSaveFailedText), "\n");
-    const char* cause = SaveFailureCause(why.failure);
-    if (cause != nullptr) {
-        AppendText(end, cause);
-    } else {
-        AppendDecimal(AppendText(end, "エラー番号 "), static_cast<unsigned>(why.error));
-    }
-    ShowError(owner, text);
+    ReportFailure(owner, kSaveFailedText, why);
+}
+
+FileStatus FindEditedFile(char* out, std::size_t size) {
+    NameFacts facts;
+    g_configFileOps.examine(kConfigFileName, &facts);
+    return DecideEditedFile(kConfigFileName, facts, out, size);
 }

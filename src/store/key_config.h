@@ -25,5 +25,10 @@ void LoadKeyConfig(HWND dialog);
 // written: then the file is as it was and *why says what stood in the way.
 bool SaveKeyConfig(FileStatus* why);
 
+// Which file loads and saves edit, written to out (size bytes): kConfigFileName in the working
+// directory, or the file a link of that name leads to (DecideEditedFile). The result says why
+// neither can be read or written when the link leads nowhere or round in a loop.
+FileStatus FindEditedFile(char* out, std::size_t size);
+
 // Tells the player that the file could not be saved and why (error box, caption "DirectInput").
 void ReportSaveFailure(HWND owner, const FileStatus& why);

@@ -20,6 +20,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import traceback
@@ -55,6 +56,7 @@ DIK = {"a": 30, "s": 31, "z": 44, "c": 46, "Escape": 1, "Return": 28, "space": 5
 TEXT_FOLDER_GONE = "フォルダーが見つかりません"
 TEXT_NO_TEMP_NAME = "一時ファイルの名前がすべて使われています"
 TEXT_WINDOWS_FOLDER = "保存先がWindowsフォルダーです: "
+TEXT_TEMPORARY_FOLDER = "保存先が一時フォルダーです: "
 
 ID_INSTRUCTION, ID_CONTROLLER, ID_CONFIG_PATH = 1013, 1014, 1015
 TEXT_INSTRUCTION = "欄をクリックしてから、\nキー・ボタン・スティックを押してください"
@@ -1415,6 +1417,16 @@ def linked_config_is_saved_through_the_link(start):
     expected = config_image([(0, 31)] + VALID_BINDINGS[1:])
     check((shared / "keys.bin").read_bytes() == expected, "the linked file was not written")
     check(sorted(p.name for p in shared.iterdir()) == ["keys.bin"], "a temporary file was left")
+    # The shared file gone: Wine lists the link under no name, and nothing takes its place.
+    (shared / "keys.bin").rename(shared / "moved.bin")
+    program = start(lambda workdir, game=program.workdir: game)
+    box = program.wait_for(lambda s: s.box(BOX_CAPTION_ERROR), "a message", START_SECONDS).boxes[0]
+    check(box.text.endswith("\nリンク先が見つかりません"), f"the message says {box.text!r}")
+    program.press_box_ok(BOX_CAPTION_ERROR)
+    program.wait_ready()
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
+    check(os.readlink(program.workdir / CONFIG_FILE) == str(shared / "keys.bin"), "link replaced")
 
 
 @scenario()
@@ -1432,10 +1444,17 @@ def leftover_temporary_files_are_cleared(start):
     check_box(state.box(BOX_CAPTION_ERROR), BOX_CAPTION_ERROR,
               f"{TEXT_SAVE_FAILED}\n{TEXT_NO_TEMP_NAME}", True, "dialog")
     program.press_box_ok(BOX_CAPTION_ERROR)
+    # A minute old, as a killed save's are; one is a link whose file is the player's.
+    precious = program.workdir.parent / f"{program.workdir.name}-precious.bin"
+    precious.write_bytes(VALID_IMAGE)
     for n in range(100):
         leftover = program.workdir / f"{CONFIG_FILE}.{n}.tmp"
         leftover.rmdir()
+        if n == 3:
+            leftover.symlink_to(precious)
+            continue
         leftover.write_bytes(VALID_IMAGE[:9])
+        os.utime(leftover, (time.time() - 120,) * 2)
     held = program.workdir / f"{CONFIG_FILE}.7.tmp"
     holder = ProbeSession(program.suite, program.env, "hold-file",
                           "Z:" + str(held).replace("/", "\\"))
@@ -1444,9 +1463,12 @@ def leftover_temporary_files_are_cleared(start):
         program.save_and_exit()
     finally:
         holder.close()
-    check(sorted(p.name for p in program.workdir.iterdir()) == [CONFIG_FILE, held.name],
+    kept = sorted([CONFIG_FILE, f"{CONFIG_FILE}.3.tmp", held.name])
+    check(sorted(p.name for p in program.workdir.iterdir()) == kept,
           f"left behind: {sorted(p.name for p in program.workdir.iterdir())}")
     check(program.file_bytes() == VALID_IMAGE, "the save changed config.ini")
+    check(precious.is_file() and precious.read_bytes() == VALID_IMAGE,
+          "the file a leftover linked to is gone")
 
 
 @scenario()
@@ -1466,18 +1488,32 @@ def windows_folder_is_named_in_red(start):
                                  START_SECONDS)
         program.press_box_ok(BOX_CAPTION_ERROR)
         state = program.wait_ready()
-        line = state.text(ID_CONFIG_PATH)
-        check(line == f"{TEXT_WINDOWS_FOLDER}C:\\windows\\{CONFIG_FILE}",
-              f"the path line reads {line!r}")
-        pixels = program.pixels("dialog-windows-folder.png")
-        left, top, right, bottom = state.controls[ID_CONFIG_PATH].rect
-        red = sum(1 for y in range(top, bottom) for x in range(left, right)
-                  if (lambda r, g, b: r > 150 and g < 80 and b < 80)(*pixels.rgb(x, y)))
-        check(red >= 20, f"the path line shows {red} red pixels")
-        program.click_control(ID_CANCEL)
-        program.wait_exit()
+        check_warning(program, state, f"{TEXT_WINDOWS_FOLDER}C:\\windows\\{CONFIG_FILE}",
+                      "dialog-windows-folder.png")
     finally:
         windows_config.unlink(missing_ok=True)
+    # Started from inside its ZIP, as a file manager unpacks it to a temporary folder.
+    unpacked = Path(tempfile.mkdtemp(prefix="Temp1_keyconfig-win32.zip-", dir="/tmp"))
+    try:
+        (unpacked / CONFIG_FILE).write_bytes(VALID_IMAGE)
+        program = start(lambda workdir: unpacked)
+        state = program.wait_ready()
+        check_warning(program, state, f"{TEXT_TEMPORARY_FOLDER}Z:"
+                      + str(unpacked / CONFIG_FILE).replace("/", "\\"), "dialog-temp-folder.png")
+    finally:
+        shutil.rmtree(unpacked)
+
+
+def check_warning(program, state, text, screenshot):
+    line = state.text(ID_CONFIG_PATH)
+    check(line == text, f"the path line reads {line!r}")
+    pixels = program.pixels(screenshot)
+    left, top, right, bottom = state.controls[ID_CONFIG_PATH].rect
+    red = sum(1 for y in range(top, bottom) for x in range(left, right)
+              if (lambda r, g, b: r > 150 and g < 80 and b < 80)(*pixels.rgb(x, y)))
+    check(red >= 20, f"the path line shows {red} red pixels")
+    program.click_control(ID_CANCEL)
+    program.wait_exit()
 
 
 def run(args):

@@ -72,6 +72,12 @@ std::vector<std::string> DirectoryEntries() {
 
 const std::vector<std::string> kOnlyTheFile = {kFile};
 
+// The message of a file that cannot be read, and why.
+constexpr char kBusyCause[] = "ほかのプログラムがファイルを使っています";
+std::vector<std::string> Unreadable(const char* cause) {
+    return {std::string(kUnreadable) + "\n" + cause};
+}
+
 // Recorded file operations, for checking their order and that every opened file is closed.
 std::vector<std::string> g_calls;
 int g_openFiles = 0;
@@ -131,13 +137,6 @@ bool LoggedRemove(const char* path) {
     g_calls.push_back(std::string("remove ") + path);
     return SystemConfigFileOps().remove(path);
 }
-bool LoggedResolve(const char* path, char* out, std::size_t size) {
-    const bool linked = SystemConfigFileOps().resolve(path, out, size);
-    if (linked) {
-        g_calls.push_back(std::string("resolve ") + path + " " + out);
-    }
-    return linked;
-}
 // A save looks at every temporary name; only a leftover it removes is recorded.
 bool LoggedRemoveStale(const char* path) {
     const bool removed = SystemConfigFileOps().removeStale(path);
@@ -151,9 +150,10 @@ void LoggedPause(unsigned milliseconds) {
     g_calls.push_back("pause " + std::to_string(milliseconds));
 }
 
-constexpr ConfigFileOps kLoggedOps = {
-    LoggedOpenRead, LoggedCreateNew, LoggedRead,   LoggedWrite,   LoggedFlush,       LoggedClose,
-    LoggedReplace,  LoggedPlace,     LoggedRemove, LoggedResolve, LoggedRemoveStale, LoggedPause};
+const ConfigFileOps kLoggedOps = {
+    LoggedOpenRead,    LoggedCreateNew, LoggedRead,  LoggedWrite,  LoggedFlush,
+    LoggedClose,       LoggedReplace,   LoggedPlace, LoggedRemove, SystemConfigFileOps().examine,
+    LoggedRemoveStale, LoggedPause};
 
 // Failing steps. Those that get a file still do what a real failure leaves behind (half the
 // bytes written, the file closed), so the test sees what the program must clean up.
@@ -469,7 +469,7 @@ TEST_F(KeyConfigTest, DirectoryNamedLikeTheFileIsUnreadableAndLeftAlone) {
     LoadKeyConfig(Dialog());
 
     EXPECT_EQ(g_calls, std::vector<std::string>{"openRead config.ini"}) << "decided at once";
-    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    EXPECT_EQ(Messages(), Unreadable("ファイルではなくフォルダーです"));
     ExpectNothingLoaded();
     EXPECT_TRUE(fs::is_directory(fs::path(kFile) / "inside"));
     EXPECT_EQ(DirectoryEntries(), kOnlyTheFile);
@@ -494,11 +494,11 @@ TEST_F(KeyConfigTest, PermissionsTellAnUnreadableFileFromAnUnwritableFolder) {
                 std::_Exit(2);
             }
             LoadKeyConfig(Dialog());
-            EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+            EXPECT_EQ(Messages(), Unreadable("ファイルを読み取る権限がありません"));
             ExpectNothingLoaded();
             FileStatus why;
             EXPECT_FALSE(SaveKeyConfig(&why));
-            EXPECT_EQ(why.failure, FileFailure::kOther);
+            EXPECT_EQ(why.failure, FileFailure::kReadDenied);
             EXPECT_EQ(why.error, static_cast<unsigned long>(EACCES));
 
             EXPECT_EQ(chdir("locked"), 0);
@@ -572,7 +572,8 @@ TEST_F(KeyConfigTest, FileThatWillNotOpenIsRetriedWhileBusyAndReadAgainBeforeASa
             EXPECT_TRUE(Messages().empty());
             ExpectLoaded(kMixedTable);
         } else {
-            EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+            EXPECT_EQ(Messages(),
+                      Unreadable(c.failure == FileFailure::kBusy ? kBusyCause : "エラー番号 13"));
             ExpectNothingLoaded();
         }
         EXPECT_EQ(ReadBytes(kFile), ImageOf(kMixedTable));
@@ -605,7 +606,7 @@ TEST_F(KeyConfigTest, ReadErrorIsRetriedThenUnreadableAndTheFileIsClosedBeforeTh
 
     LoadKeyConfig(Dialog());
 
-    EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+    EXPECT_EQ(Messages(), Unreadable(kBusyCause));
     ExpectNothingLoaded();
     EXPECT_EQ(std::count(callsAtMessage.begin(), callsAtMessage.end(), "read 100"), kBusyAttempts);
     EXPECT_EQ(std::count(callsAtMessage.begin(), callsAtMessage.end(), "close"), kBusyAttempts);
@@ -803,10 +804,15 @@ TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHasAfterRemovingLeftov
     };
     WriteBytes("config.ini.0.tmp", Bytes(40, 0xEE));
     fs::create_directory("config.ini.1.tmp");
-    makeOld("config.ini.2.tmp");
-    makeOld("config.ini.3.tmp");
-    makeOld("config.ini.4.tmp");
+    // Any write bit is no read-only file; a link is not ours, nor a number past the last one.
+    for (const char* name : {"2", "3", "4", "5", "6", "99", "100"}) {
+        makeOld(("config.ini." + std::string(name) + ".tmp").c_str());
+    }
+    makeOld("precious.bin");
     fs::permissions("config.ini.4.tmp", fs::perms::owner_read);
+    fs::permissions("config.ini.5.tmp", fs::perms::owner_read | fs::perms::group_write);
+    fs::permissions("config.ini.6.tmp", fs::perms::owner_read | fs::perms::others_write);
+    fs::create_symlink("precious.bin", "config.ini.7.tmp");
     std::copy(std::begin(kMixedTable), std::end(kMixedTable), std::begin(g_bindingTable));
 
     ASSERT_TRUE(Save());
@@ -815,12 +821,15 @@ TEST_F(KeyConfigTest, SaveTakesTheFirstTempNameThatNothingHasAfterRemovingLeftov
     EXPECT_EQ(ReadBytes("config.ini.0.tmp"), Bytes(40, 0xEE));
     EXPECT_EQ(DirectoryEntries(),
               (std::vector<std::string>{kFile, "config.ini.0.tmp", "config.ini.1.tmp",
-                                        "config.ini.4.tmp"}));
+                                        "config.ini.100.tmp", "config.ini.4.tmp",
+                                        "config.ini.7.tmp", "precious.bin"}));
     EXPECT_EQ(
-        std::vector<std::string>(g_calls.begin(), g_calls.begin() + 6),
+        std::vector<std::string>(g_calls.begin(), g_calls.begin() + 9),
         (std::vector<std::string>{"openRead config.ini", "removeStale config.ini.2.tmp",
-                                  "removeStale config.ini.3.tmp", "createNew config.ini.0.tmp",
-                                  "createNew config.ini.1.tmp", "createNew config.ini.2.tmp"}));
+                                  "removeStale config.ini.3.tmp", "removeStale config.ini.5.tmp",
+                                  "removeStale config.ini.6.tmp", "removeStale config.ini.99.tmp",
+                                  "createNew config.ini.0.tmp", "createNew config.ini.1.tmp",
+                                  "createNew config.ini.2.tmp"}));
 }
 
 // With every temporary name held by a save under way (or a folder), the first start shows the
@@ -873,12 +882,22 @@ TEST_F(KeyConfigTest, SavingThroughALinkReplacesTheFileItLeadsTo) {
     saved[4] = kKeyboardDevice;
     EXPECT_EQ(ReadBytes(kFile), saved);
 
-    fs::remove(kFile);
-    fs::create_symlink("shared/nothing.bin", kFile);
-    Desktop().Reset();
-    LoadKeyConfig(Dialog());
-    EXPECT_EQ(Messages(),
-              (std::vector<std::string>{kCreating, std::string(kSaveFailed) + "\nエラー番号 17"}));
+    // A link that leads nowhere, round in a loop or to a folder is kept, and says so.
+    fs::create_symlink("loop", "shared/loop");
+    const std::pair<const char*, const char*> links[] = {
+        {"shared/nothing.bin", "リンク先が見つかりません"},
+        {"shared/loop", "リンクが循環しています"},
+        {"shared", "ファイルではなくフォルダーです"}};
+    for (const auto& [leadsTo, cause] : links) {
+        fs::remove(kFile);
+        fs::create_symlink(leadsTo, kFile);
+        Desktop().Reset();
+        LoadKeyConfig(Dialog());
+        EXPECT_EQ(Messages(), Unreadable(cause));
+        EXPECT_EQ(fs::read_symlink(kFile), leadsTo);
+        EXPECT_FALSE(Save());
+        EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{kFile, "shared"}));
+    }
 }
 
 TEST_F(KeyConfigTest, SaveFailureMessageGoesToTheGivenOwner) {
@@ -906,7 +925,8 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
         {false, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kBusy},
         {false, ERROR_SHARING_VIOLATION, kArchive, 0, FileFailure::kBusy},
         {false, ERROR_LOCK_VIOLATION, kArchive, 0, FileFailure::kBusy},
-        {false, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kOther},
+        {false, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kFolder},
+        {false, ERROR_ACCESS_DENIED, kArchive, 0, FileFailure::kReadDenied},
         {true, ERROR_FILE_EXISTS, kArchive | FILE_ATTRIBUTE_READONLY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, 0, FileFailure::kTaken},
         {true, ERROR_ACCESS_DENIED, kNone, ERROR_ACCESS_DENIED, FileFailure::kTaken},
@@ -933,6 +953,105 @@ TEST(FileFailureTest, WindowsErrorsDecideWhatFailed) {
     };
     for (const auto& step : steps) {
         EXPECT_EQ(DecideSystemFailure(step.error).failure, step.expected) << step.error;
+    }
+}
+
+// Which file a load or save edits, from the facts as each system gives them: Windows the link's
+// reparse tag and final paths ("\\?\" forms), Wine final paths alone, POSIX lstat and realpath.
+TEST(FileDecisionTest, EditedFileIsTheNameOrWhereItsLinkLeads) {
+    using F = Followed;
+    const std::string far = R"(\\?\D:\)" + std::string(32000, 'x') + R"(\keys.bin)";
+    const char* const kGame = R"(\\?\C:\G)";
+    const struct {
+        bool exists, isLink;
+        F followed;
+        const char *finalPath, *folderPath, *edited;
+        FileFailure problem = FileFailure::kNone;
+    } rows[] = {
+        {false, false, F::kMissing, nullptr, nullptr, kFile},
+        // Plain files: short names, SUBST drives and case are resolved in both final paths.
+        {true, false, F::kFile, R"(\\?\C:\G\config.ini)", kGame, kFile},
+        {true, false, F::kFile, R"(\\?\C:\g\CONFIG.INI)", kGame, kFile},
+        {true, false, F::kFile, R"(\\?\D:\config.ini)", R"(\\?\D:\)", kFile},
+        // Links Wine does not tell: the file opened lies elsewhere.
+        {true, false, F::kFile, R"(\\?\Z:\keys.bin)", R"(\\?\Z:\g)", R"(\\?\Z:\keys.bin)"},
+        {true, false, F::kFile, R"(\\?\C:\G2\config.ini)", kGame, R"(\\?\C:\G2\config.ini)"},
+        {true, false, F::kFile, R"(\\?\C:\G\config.ini.b)", kGame, R"(\\?\C:\G\config.ini.b)"},
+        // Symbolic links: to a share, to a path of any length, POSIX's.
+        {true, true, F::kFile, R"(\\?\UNC\nas\g\k.bin)", kGame, R"(\\?\UNC\nas\g\k.bin)"},
+        {true, true, F::kFile, far.c_str(), kGame, far.c_str()},
+        {true, true, F::kFile, "/p/keys.bin", nullptr, "/p/keys.bin"},
+        {true, true, F::kFile, nullptr, nullptr, kFile, FileFailure::kOther}, // no final path
+        // Leading nowhere, Windows's link and Wine's unlisted name alike: kept.
+        {true, true, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
+        {true, false, F::kMissing, nullptr, nullptr, kFile, FileFailure::kLinkBroken},
+        {true, false, F::kLoop, nullptr, nullptr, kFile, FileFailure::kLinkLoop},
+    };
+    static char edited[kPathSize];
+    for (const auto& r : rows) {
+        const NameFacts facts = {r.exists, r.isLink, r.followed, r.finalPath, r.folderPath};
+        EXPECT_EQ(DecideEditedFile(kFile, facts, edited, sizeof edited).failure, r.problem)
+            << r.edited;
+        EXPECT_STREQ(edited, r.edited);
+    }
+    const NameFacts tooLong = {true, true, F::kFile, far.c_str(), kGame};
+    EXPECT_EQ(DecideEditedFile(kFile, tooLong, edited, far.size()).failure, FileFailure::kOther);
+    EXPECT_STREQ(edited, kFile);
+    char share[] = R"(\\?\UNC\nas\g\k.bin)";
+    EXPECT_STREQ(ShownPath(share), R"(\\nas\g\k.bin)");
+}
+
+// A leftover goes only when it is a file of ours: each limit with a row on either side.
+TEST(FileDecisionTest, OnlyOurOwnLeftoverIsRemoved) {
+    const char* const kLeftover = "config.ini.3.tmp";
+    const struct {
+        const char* what;
+        void (*change)(LeftoverFacts&);
+        bool removed;
+    } rows[] = {
+        {"a minute old", [](LeftoverFacts&) {}, true},
+        {"59 s old", [](LeftoverFacts& f) { f.secondsSinceWrite = 59; }, false},
+        {"read-only", [](LeftoverFacts& f) { f.readOnly = true; }, false},
+        {"two names", [](LeftoverFacts& f) { f.links = 2; }, false},
+        {"open elsewhere", [](LeftoverFacts& f) { f.openElsewhere = true; }, false},
+        {"a symbolic link", [](LeftoverFacts& f) { f.name.isLink = true; }, false},
+        {"another reparse point", [](LeftoverFacts& f) { f.reparsePoint = true; }, false},
+        {"opened through a link (Wine)",
+         [](LeftoverFacts& f) { f.name.finalPath = R"(\\?\C:\Saves\keys.bin)"; }, false},
+        {"a folder", [](LeftoverFacts& f) { f.name.followed = Followed::kFolder; }, false},
+        {"gone", [](LeftoverFacts& f) { f.name.exists = false; }, false},
+        {"POSIX: no final paths",
+         [](LeftoverFacts& f) { f.name.finalPath = f.name.folderPath = nullptr; }, true},
+    };
+    for (const auto& r : rows) {
+        LeftoverFacts facts;
+        facts.name = {true, false, Followed::kFile, R"(\\?\C:\Game\config.ini.3.tmp)",
+                      R"(\\?\C:\Game)"};
+        facts.links = 1;
+        facts.secondsSinceWrite = kStaleTempSeconds;
+        r.change(facts);
+        EXPECT_EQ(DecideLeftoverRemoval(kLeftover, facts), r.removed) << r.what;
+    }
+}
+
+// The path line warns in the Windows folder and in a temporary one, from final paths ("\\?\" forms,
+// GetTempPathW's in short names resolved), ignoring case as Windows does.
+TEST(FileDecisionTest, PathLineWarnsInTheWindowsFolderAndTheTemporaryOnes) {
+    const WCHAR* const temporary[] = {LR"(\\?\C:\Users\Pl\AppData\Local\Temp)", LR"(\\?\Z:\tmp)",
+                                      L""};
+    const std::pair<FolderWarning, std::vector<const WCHAR*>> rows[] = {
+        {FolderWarning::kWindowsFolder, {LR"(\\?\C:\windows)", LR"(\\?\c:\WINDOWS\System32)"}},
+        {FolderWarning::kTemporaryFolder,
+         {LR"(\\?\C:\Users\Pl\AppData\Local\Temp\T1.zip)", LR"(\\?\c:\users\pl\appdata\local\temp)",
+          LR"(\\?\Z:\tmp\x)"}},
+        {FolderWarning::kNone,
+         {LR"(\\?\C:\Games)", LR"(\\?\C:\)", LR"(\\?\C:\windows2)",
+          LR"(\\?\C:\Users\Pl\AppData\Local\Temp2)", LR"(\\?\Z:\tmpfiles)", L""}}};
+    for (const auto& [warning, folders] : rows) {
+        for (const WCHAR* folder : folders) {
+            EXPECT_EQ(DecideFolderWarning(folder, LR"(\\?\C:\windows)", temporary, 3), warning)
+                << std::wstring(folder).size();
+        }
     }
 }
 

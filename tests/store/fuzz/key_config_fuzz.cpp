@@ -78,9 +78,7 @@ bool MemoryRemove(const char*) {
 
 void NoPause(unsigned) {}
 
-bool NoLink(const char*, char*, std::size_t) {
-    return false;
-}
+void NoLink(const char*, NameFacts*) {}
 
 bool NothingStale(const char*) {
     return false;
