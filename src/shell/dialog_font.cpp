@@ -10,7 +10,7 @@ constexpr WCHAR kJapaneseSample[] = L"キャンセル欄保存先";
 constexpr int kSampleLength = sizeof kJapaneseSample / sizeof kJapaneseSample[0] - 1;
 
 // The Japanese faces the system lists, as many as are looked at.
-constexpr int kMaxFaces = 64;
+constexpr int kMaxFaces = 256;
 struct JapaneseFaces {
     WCHAR names[kMaxFaces][LF_FACESIZE];
     FaceFacts facts[kMaxFaces];
