@@ -2,8 +2,9 @@
 # Installs what is missing, builds the Windows program and opens its dialog under Wine.
 #   ./run.sh [WORKING_DIRECTORY]
 # The dialog reads and writes config.ini in WORKING_DIRECTORY (default build/run, so that it never
-# lands in the repository). With no X display it runs headless under Xvfb: it saves a screenshot
-# of the dialog, prints its path, closes the dialog with Cancel and exits.
+# lands in the repository). It runs as the players' readme tells Wine players to run it, in a
+# Japanese locale. With no X display it runs headless under Xvfb: it saves screenshots of the
+# first message box and of the dialog, prints their paths, closes the dialog with Cancel and exits.
 set -euo pipefail
 workdir=$(realpath -m "${1:-$(dirname "$0")/build/run}")
 cd "$(dirname "$0")"
@@ -13,10 +14,13 @@ source scripts/wine.sh
 ensure_packages "${BUILD_PACKAGES[@]}"
 ensure_wine
 build_preset win64
+# Wine draws the caption and the message boxes in a Japanese font only in a Japanese locale.
+export LC_ALL=ja_JP.UTF-8
 
 exe=$PWD/build/win64/keyconfig.exe
 probe=$PWD/build/win64/keyconfig_probe.exe
 screenshot=$PWD/build/keyconfig-dialog.png
+message_screenshot=$PWD/build/keyconfig-message.png
 mkdir -p "$workdir"
 use_wine_prefix "$PWD/build/wine-prefix"
 
@@ -57,8 +61,13 @@ wait_until "$WINE_WAIT_SECONDS" dialog_shown
 
 # A first start announces the new config.ini (a broken one is reported the same way): the player
 # reads the message and presses OK.
+rm -f "$message_screenshot"
 while box=$(probe_state | grep -m1 '^msgbox'); do
     echo "Message box: ${box#*caption=}"
+    if [ ! -f "$message_screenshot" ]; then
+        import -window "$(desktop_window)" "$message_screenshot"
+        say "Screenshot of the message box: $message_screenshot"
+    fi
     "$WINE64" "$probe" press-ok >/dev/null
     wait_until "$WINE_WAIT_SECONDS" sh -c "! \"$WINE64\" \"$probe\" state | grep -q '^msgbox'"
 done

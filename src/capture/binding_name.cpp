@@ -2,7 +2,6 @@
 
 #include "platform/text.h"
 
-#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -253,45 +252,6 @@ constexpr const char* kKeyNames[] = {
 constexpr int kKeyNameCount = sizeof kKeyNames / sizeof kKeyNames[0];
 static_assert(kKeyNameCount == 238, "key codes 0..237");
 
-// The program keeps the table packed: the names one after the other in one array, and per code
-// where its name starts (0 for none). A table of pointers would take twice the room, and the
-// relocation of each pointer as much again, in a program that must stay small. The pointer table
-// above is only read here, while compiling.
-constexpr std::size_t PackedLength() {
-    std::size_t length = 1; // the empty text at 0 that stands for no entry
-    for (const char* name : kKeyNames) {
-        for (; name != nullptr && *name != '\0'; ++name) {
-            ++length;
-        }
-        length += name != nullptr;
-    }
-    return length;
-}
-
-struct PackedKeyNames {
-    char text[PackedLength()];
-    uint16_t start[kKeyNameCount];
-};
-
-constexpr PackedKeyNames PackKeyNames() {
-    PackedKeyNames packed = {};
-    std::size_t at = 1;
-    for (int code = 0; code < kKeyNameCount; ++code) {
-        const char* name = kKeyNames[code];
-        if (name == nullptr) {
-            continue;
-        }
-        packed.start[code] = static_cast<uint16_t>(at);
-        while (*name != '\0') {
-            packed.text[at++] = *name++;
-        }
-        packed.text[at++] = '\0';
-    }
-    return packed;
-}
-
-constexpr PackedKeyNames kPackedKeyNames = PackKeyNames();
-
 // Code page 932 shows a lone byte 0xA1..0xDF as half-width katakana U+FF61..U+FF9F; every
 // other byte from 0x80 up is not a character by itself there and shows as "・".
 constexpr unsigned kHalfWidthKatakanaFirst = 0xA1;
@@ -324,10 +284,7 @@ constexpr const char* kDirections[] = {"UP", "DOWN", "LEFT", "RIGHT"};
 } // namespace
 
 const char* KeyNameTableEntry(int code) {
-    if (code < 0 || code >= kKeyNameCount || kPackedKeyNames.start[code] == 0) {
-        return nullptr;
-    }
-    return kPackedKeyNames.text + kPackedKeyNames.start[code];
+    return code >= 0 && code < kKeyNameCount ? kKeyNames[code] : nullptr;
 }
 
 char* AppendText(char* out, const char* text) {

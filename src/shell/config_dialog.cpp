@@ -3,6 +3,7 @@
 #include "capture/capture.h"
 #include "input/diutils.h"
 #include "input/hotplug.h"
+#include "look/warning_colour.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "store/key_config.h"
@@ -26,19 +27,11 @@ constexpr GUID kHidInterfaceClass = {
 
 HDEVNOTIFY g_deviceNotification = nullptr;
 
-// The font the dialog took instead of its template's, when that one draws Japanese badly.
-HFONT g_font = nullptr;
-
 // Whether the working directory is the Windows folder: the path line then warns.
 bool g_pathWarns = false;
-constexpr COLORREF kWarningColour = RGB(0xC0, 0x00, 0x00);
 
 // The Binding fields' own window procedure, shared by all of them.
 WNDPROC g_fieldProc = nullptr;
-
-// Texts the dialog shows, for telling whether a font draws Japanese.
-constexpr WCHAR kJapaneseSample[] = L"キャンセル欄保存先";
-constexpr int kSampleLength = sizeof kJapaneseSample / sizeof kJapaneseSample[0] - 1;
 
 // Asks for WM_DEVICECHANGE when a HID device interface arrives or leaves. Failing is no error:
 // a top-level window gets DBT_DEVNODES_CHANGED without asking, and the dialog works without
@@ -68,110 +61,6 @@ void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
     if (interfaceEvent || event == DBT_DEVNODES_CHANGED) {
         OnDeviceChangeHint(dialog);
     }
-}
-
-// Whether the font selected into the context draws every character of the sample, in proportion.
-// A template font that does not exist falls back to what the system finds for the character
-// set: under Wine a fixed-pitch font whose lines are too wide for the dialog and whose small
-// sizes draw the underscore below the line, where a field cuts it off; outside a Japanese
-// system, a Western font that draws Japanese as empty boxes.
-bool DrawsJapanese(HDC context) {
-    TEXTMETRICW metrics;
-    WORD glyphs[kSampleLength];
-    if (!GetTextMetricsW(context, &metrics) ||
-        GetGlyphIndicesW(context, kJapaneseSample, kSampleLength, glyphs,
-                         GGI_MARK_NONEXISTING_GLYPHS) != kSampleLength) {
-        return false;
-    }
-    for (WORD glyph : glyphs) {
-        if (glyph == 0xFFFF) {
-            return false;
-        }
-    }
-    // Despite its name, TMPF_FIXED_PITCH is set for a variable-pitch font (wingdi.h).
-    return (metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0;
-}
-
-// Called once per Japanese font the system lists: keeps the first proportional one written
-// across (not an "@" font, which is turned for vertical writing). Windows lists its own, MS UI
-// Gothic, Meiryo UI or Yu Gothic UI among them; Wine the installed ones.
-int CALLBACK OnJapaneseFont(const LOGFONTW* font, const TEXTMETRICW* metrics, DWORD, LPARAM found) {
-    if (font->lfFaceName[0] == L'@' || (metrics->tmPitchAndFamily & TMPF_FIXED_PITCH) == 0) {
-        return TRUE;
-    }
-    lstrcpynW(reinterpret_cast<WCHAR*>(found), font->lfFaceName, LF_FACESIZE);
-    return FALSE;
-}
-
-// The average width of a font's characters, as the dialog manager measures it for its units.
-int AverageWidth(HDC context) {
-    constexpr int kLetters = 26;
-    char alphabet[2 * kLetters]; // A to Z, then a to z
-    for (int i = 0; i < kLetters; ++i) {
-        alphabet[i] = static_cast<char>('A' + i);
-        alphabet[kLetters + i] = static_cast<char>('a' + i);
-    }
-    SIZE size;
-    GetTextExtentPoint32A(context, alphabet, 2 * kLetters, &size);
-    return (size.cx / kLetters + 1) / 2;
-}
-
-// A new font for the dialog and how its characters' width compares with the template font's.
-struct Refit {
-    HWND dialog;
-    HFONT font;
-    int from; // the template font's average width
-    int to;   // the new font's
-};
-
-// Gives a control the new font, and widens it and its place by as much as the font is wider:
-// the dialog manager laid the controls out in units of the template font's characters.
-BOOL CALLBACK RefitControl(HWND control, LPARAM context) {
-    const Refit& refit = *reinterpret_cast<const Refit*>(context);
-    RECT place;
-    GetWindowRect(control, &place);
-    MapWindowPoints(nullptr, refit.dialog, reinterpret_cast<POINT*>(&place), 2);
-    SetWindowPos(control, nullptr, place.left * refit.to / refit.from, place.top,
-                 (place.right - place.left) * refit.to / refit.from, place.bottom - place.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(refit.font), FALSE);
-    return TRUE;
-}
-
-// Gives the dialog's controls a Japanese font at the template font's size when the template font
-// cannot draw their texts well, and the dialog the width that font needs, about its centre; on a
-// Japanese system the template font can, and nothing changes.
-void ChooseJapaneseFont(HWND dialog) {
-    const HFONT shown = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    const HDC context = GetDC(dialog);
-    const HGDIOBJ original = SelectObject(context, shown);
-    LOGFONTW font;
-    if (!DrawsJapanese(context) && GetObjectW(shown, sizeof font, &font) != 0) {
-        LOGFONTW japanese = {};
-        japanese.lfCharSet = SHIFTJIS_CHARSET;
-        font.lfCharSet = SHIFTJIS_CHARSET;
-        font.lfFaceName[0] = L'\0';
-        EnumFontFamiliesExW(context, &japanese, OnJapaneseFont,
-                            reinterpret_cast<LPARAM>(font.lfFaceName), 0);
-        g_font = font.lfFaceName[0] != L'\0' ? CreateFontIndirectW(&font) : nullptr;
-        if (g_font != nullptr) {
-            Refit refit = {dialog, g_font, AverageWidth(context), 0};
-            SelectObject(context, g_font);
-            refit.to = AverageWidth(context);
-            if (refit.to <= refit.from) {
-                refit.to = refit.from = 1; // not wider: everything fits as it is
-            }
-            EnumChildWindows(dialog, RefitControl, reinterpret_cast<LPARAM>(&refit));
-            RECT place;
-            GetWindowRect(dialog, &place);
-            const int width = place.right - place.left;
-            const int wider = width * refit.to / refit.from;
-            SetWindowPos(dialog, nullptr, place.left - (wider - width) / 2, place.top, wider,
-                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-    }
-    SelectObject(context, original);
-    ReleaseDC(dialog, context);
 }
 
 // Nothing on an edit control's menu serves a read-only field, and the keys that work the menu
@@ -231,15 +120,18 @@ void OnCommand(HWND dialog, int id, int code) {
 
 // Read-only edits ask for their colours as statics do. The field with the focus, the one the
 // next input goes to, takes the system's selection colours, which high-contrast themes set too;
-// everything else is drawn as usual, but a warning on the path line, in red.
+// everything else is drawn as usual, but a warning on the path line, in red, or in what reads on
+// the theme's background.
 INT_PTR OnControlColour(HDC context, HWND control) {
     const int id = GetDlgCtrlID(control);
     const bool warning = id == IDC_CONFIG_PATH && g_pathWarns;
     if (!warning && (control != GetFocus() || !IsVisibleBindingField(id))) {
         return FALSE;
     }
-    SetTextColor(context, warning ? kWarningColour : GetSysColor(COLOR_HIGHLIGHTTEXT));
     const int background = warning ? COLOR_BTNFACE : COLOR_HIGHLIGHT;
+    SetTextColor(context,
+                 warning ? ChooseWarningColour(GetSysColor(background), GetSysColor(COLOR_BTNTEXT))
+                         : GetSysColor(COLOR_HIGHLIGHTTEXT));
     SetBkColor(context, GetSysColor(background));
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(background));
 }
@@ -346,7 +238,6 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ResetReadout();
         StartTimer(dialog);
         RegisterForDeviceChanges(dialog);
-        ChooseJapaneseFont(dialog);
         TakeFieldMenusAway(dialog);
         ShowConfigPath(dialog);
         return TRUE;
@@ -380,13 +271,6 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ReleaseInput();
         PostQuitMessage(0);
         return TRUE;
-    case WM_NCDESTROY:
-        // The controls that used the font are gone by now.
-        if (g_font) {
-            DeleteObject(g_font);
-            g_font = nullptr;
-        }
-        return FALSE;
     default:
         return FALSE;
     }

@@ -2,8 +2,8 @@
 #include "capture/binding.h"
 #include "input/diutils.h"
 #include "platform/text.h"
-#include "resources/resource.h"
 #include "shell/config_dialog.h"
+#include "shell/dialog_font.h"
 #include "store/key_config.h"
 
 namespace {
@@ -27,8 +27,7 @@ void OpenForInput(HWND dialog) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*showCommand*/) {
     // The dialog procedure starts the capture timer while the dialog is being created.
-    HWND dialog =
-        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CONFIG), nullptr, ConfigDialogProc, 0);
+    HWND dialog = CreateConfigDialog(instance, ConfigDialogProc);
     if (!dialog) {
         MessageBoxUtf8(nullptr, "ダイアログを作成できませんでした", "コンフィグ",
                        MB_OK | MB_ICONERROR);
