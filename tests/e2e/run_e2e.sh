@@ -35,6 +35,14 @@ if [ "$(pe_machine "$build_dir/keyconfig.exe")" = "$PE_MACHINE_I386" ]; then
     ensure_wine32
 fi
 
+# The program warns when it runs under /tmp, where file managers unpack ZIPs: the scenarios' working
+# directories lie elsewhere, also when this checkout is under /tmp.
+case "$(realpath -m "$out")/" in
+/tmp/*)
+    out=/var/tmp/keyconfig-e2e/$(realpath -m "$out" | md5sum | cut -c1-8)
+    say "The end-to-end output goes to $out, outside /tmp"
+    ;;
+esac
 # A run that was cut short may have left a working directory immutable.
 [ -d "$out/work" ] && chattr -R -i "$out/work" 2>/dev/null || true
 rm -rf "$out"
