@@ -9,7 +9,7 @@ namespace {
 constexpr DWORD kFileNameRoom = 1 + sizeof kConfigFileName;
 constexpr DWORD kPathLineSize = 16 + 32768 + kFileNameRoom;
 
-// Whether the working directory is the Windows folder: the path line then warns.
+// Whether the working directory is the Windows folder or a temporary one: the path line warns.
 bool g_pathWarns = false;
 
 // The final path of a folder ("\\?\C:\..."), in which short names, SUBST drives and links
