@@ -59,6 +59,11 @@ char g_joystickName[kJoystickNameSize];
 // One device's buffered data as a poll reads it; no allocation and no 6 KB on the tick's stack.
 DIDEVICEOBJECTDATA g_deviceData[kBufferedEvents];
 
+// Whether the last poll read each device. After a poll that did not, the buffer holds what came
+// before the device was lost (the window went behind; DirectInput keeps that data through a new
+// Acquire), not what came since the last tick the player saw.
+bool g_readLastPoll[kDeviceCount];
+
 void ReleaseDevice(int slot) {
     if (g_devices[slot]) {
         g_devices[slot]->Unacquire();
@@ -114,10 +119,13 @@ void SetBufferSize(LPDIRECTINPUTDEVICE8A device) {
 // data tells: a press that began and ended between two polls, which the state never shows, then
 // counts as down at this one. What goes down after this read is in the next poll's data and state,
 // so no press is seen by two polls. When the buffer overflowed (DI_BUFFEROVERFLOW: presses were
-// lost) or cannot be read, the data is dropped and the state stands alone.
-void AddPressesSinceLastPoll(LPDIRECTINPUTDEVICE8A device, BYTE* state, DWORD first, DWORD end) {
+// lost) or cannot be read, or when the last poll did not read the device, the data is dropped and
+// the state stands alone.
+void AddPressesSinceLastPoll(int slot, BYTE* state, DWORD first, DWORD end) {
     DWORD count = kBufferedEvents;
-    if (device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), g_deviceData, &count, 0) != DI_OK) {
+    const HRESULT read =
+        g_devices[slot]->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), g_deviceData, &count, 0);
+    if (read != DI_OK || !g_readLastPoll[slot]) {
         return;
     }
     for (DWORD i = 0; i < count; ++i) {
@@ -252,7 +260,7 @@ BOOL PollJoystick(DIJOYSTATE* state) {
     }
     const HRESULT result = joystick->GetDeviceState(sizeof *state, state);
     if (result == DI_OK) {
-        AddPressesSinceLastPoll(joystick, reinterpret_cast<BYTE*>(state), DIJOFS_BUTTON(0),
+        AddPressesSinceLastPoll(DEVICE_JOYSTICK, reinterpret_cast<BYTE*>(state), DIJOFS_BUTTON(0),
                                 sizeof *state);
         g_joystickPoll = JOYSTICK_READ;
         g_joystickReadSinceOpened = true;
@@ -306,7 +314,7 @@ BOOL PollKeyboard(BYTE (&state)[256]) {
                           "\nキーボード状態取得失敗\n\n")) {
         return FALSE;
     }
-    AddPressesSinceLastPoll(g_devices[DEVICE_KEYBOARD], state, 0, sizeof state);
+    AddPressesSinceLastPoll(DEVICE_KEYBOARD, state, 0, sizeof state);
     return TRUE;
 }
 
@@ -351,10 +359,9 @@ BOOL InitInput(HINSTANCE instance, HWND window) {
 }
 
 BOOL PollInput(Input* out_state) {
-    BOOL ok = PollJoystick(&out_state->joystick);
-    if (!PollKeyboard(out_state->keyboard)) {
-        ok = FALSE;
-    }
+    g_readLastPoll[DEVICE_JOYSTICK] = PollJoystick(&out_state->joystick) != FALSE;
+    g_readLastPoll[DEVICE_KEYBOARD] = PollKeyboard(out_state->keyboard) != FALSE;
+    const BOOL ok = g_readLastPoll[DEVICE_JOYSTICK] && g_readLastPoll[DEVICE_KEYBOARD];
     for (BYTE code : kToggleKeys) {
         if (out_state->keyboard[code] & kKeyDown) {
             out_state->keyboard[code] = 0;

@@ -266,7 +266,8 @@ TEST_F(PollTest, KeyboardComesBackAfterLostInput) {
 }
 
 // Key A or joystick button 3 between two polls: v goes down, ^ up, ! another is tapped until the
-// buffer overflows. A press reads as down at the next poll, once, with kPressedSinceLastPoll.
+// buffer overflows, < the window goes behind for a poll and a second one brings the device back.
+// A press reads as down at the next poll that follows a read, once, with kPressedSinceLastPoll.
 TEST_F(PollTest, WhatWentDownSinceTheLastPollReadsAsDown) {
     constexpr BYTE kNew = kDown | kPressedSinceLastPoll;
     const struct {
@@ -279,6 +280,7 @@ TEST_F(PollTest, WhatWentDownSinceTheLastPollReadsAsDown) {
         {Target::Keyboard, {"v^v^", ""}, {kNew, 0}},   // two taps within a tick
         {Target::Keyboard, {"v", "^v"}, {kNew, kNew}}, // let go and pressed again
         {Target::Keyboard, {"v^!", "v^"}, {0, kNew}},  // an overflow: the state alone
+        {Target::Keyboard, {"v^<", "v^"}, {0, kNew}},  // pressed before the window went behind
         {Target::Joystick, {"v^", ""}, {kNew, 0}},     // a button tapped within a tick
     };
     di.keyboard[DIK_A] = 0;
@@ -288,6 +290,13 @@ TEST_F(PollTest, WhatWentDownSinceTheLastPollReadsAsDown) {
         Input input;
         for (int poll = 0; poll < 2; ++poll) {
             for (const char* step = c.steps[poll]; *step; ++step) {
+                if (*step == '<') {
+                    di.SetForeground(false);
+                    PollInput(&input); // input lost
+                    di.SetForeground(true);
+                    PollInput(&input); // not acquired: acquired again
+                    continue;
+                }
                 for (int i = 0; i < (*step == '!' ? 600 : 1); ++i) {
                     const bool down = *step == '!' ? i % 2 == 0 : *step == 'v';
                     di.Change(c.target, offset + (*step == '!'), down ? kDown : 0);
