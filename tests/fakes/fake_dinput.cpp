@@ -458,10 +458,12 @@ HRESULT FakeDevice::GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, DWORD* 
     }
     Device& self = Self();
     const bool valid = size == sizeof(DIDEVICEOBJECTDATA) && count != nullptr && flags == 0;
-    const HRESULT natural = ReadAnswer(self, !valid             ? DIERR_INVALIDPARAM
-                                             : !self.bufferSize ? DIERR_NOTBUFFERED
-                                             : self.overflow    ? DI_BUFFEROVERFLOW
-                                                                : DI_OK);
+    const HRESULT read = ReadAnswer(self, !valid             ? DIERR_INVALIDPARAM
+                                          : !self.bufferSize ? DIERR_NOTBUFFERED
+                                          : self.overflow    ? DI_BUFFEROVERFLOW
+                                                             : DI_OK);
+    // A controller pulled out answers a buffered read as Wine's does: input lost.
+    const HRESULT natural = read == DIERR_UNPLUGGED ? DIERR_INPUTLOST : read;
     const HRESULT result = TheDirectInput().Resolve(Op::GetDeviceData, self.kind, natural);
     const DWORD taken = SUCCEEDED(natural) && SUCCEEDED(result) && data != nullptr
                             ? std::min<DWORD>(*count, self.buffered)

@@ -23,9 +23,9 @@
 // until Acquire succeeds; Poll and GetDeviceState need an acquired device,
 // GetDeviceState the byte count of the device's data format; SetProperty needs DIPROP_RANGE with a
 // well-formed DIPROPRANGE naming one of the joystick's objects, or DIPROP_BUFFERSIZE for the device
-// while it is not acquired; GetDeviceData needs a buffer and answers its reads as the state's, with
-// DI_BUFFEROVERFLOW once after the buffer filled; GetDeviceInfo needs dwSize set and names
-// controller N "Controller N".
+// while it is not acquired; GetDeviceData needs a buffer and answers its reads as the state's (an
+// unplugged controller's DIERR_INPUTLOST, as Wine's), with DI_BUFFEROVERFLOW once after the buffer
+// filled; GetDeviceInfo needs dwSize set and names controller N "Controller N".
 //
 // Reference counting is checked on every call: a second Release, or any call on a released
 // object or device, is a test failure. Reads, Poll, Acquire, Unacquire and the call record
